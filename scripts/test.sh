@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs what the tests need when it is missing, builds everything with
+# AddressSanitizer and UndefinedBehaviorSanitizer, and runs every test.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libvterm-dev)
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
+    missing+=("$package")
+done
+if ((${#missing[@]})); then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+fi
+
+build=${VORMI_TEST_BUILD:-build-test}
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DVORMI_SANITIZE=ON
+cmake --build "$build" -j "$(nproc)"
+ctest --test-dir "$build" -j "$(nproc)" --output-on-failure

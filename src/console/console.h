@@ -1,0 +1,71 @@
+// The console: the only way the game draws, reads keys and tells the time.
+//
+// Coordinates are 1-based, column first. Everything printed is on the terminal
+// when the call returns. Keys come as PC key codes: a character code, or for
+// keys that type nothing (arrows, function and navigation keys) a 0 followed by
+// a second code on the next read.
+#pragma once
+
+#include <cstdint>
+
+namespace vormi {
+
+// Second codes of the arrow keys; the game also uses them as directions.
+constexpr int KEY_UP = 72;
+constexpr int KEY_DOWN = 80;
+constexpr int KEY_LEFT = 75;
+constexpr int KEY_RIGHT = 77;
+constexpr int KEY_ENTER = 13;
+constexpr int KEY_ESC = 27;
+
+// Opens the terminal and puts it in game mode for the whole run; it is restored
+// exactly on exit and on the ending signals. Without a terminal, or on one
+// smaller than 80x24, prints one line on standard error and exits with status 2.
+// Also starts the millisecond clock at 0 and seeds the generator with 1.
+void console_start();
+
+// Blanks the whole screen and puts the cursor at (1,1).
+void console_clear();
+// Moves the cursor; a position outside the screen is ignored.
+void console_goto(int x, int y);
+// printf-style text at the cursor ("%c", "%d", "%s", "\n", "\t", "\a").
+// Bytes 0xB1, 0xB2, 0xDB and 0xFE that are not part of UTF-8 text show as
+// their code page 437 glyphs. Returns the number of bytes formatted.
+int console_print(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Non-zero when a key code can be read at once; never waits, never consumes.
+int console_key_ready();
+// The next key code; waits for one. -1 when the terminal cannot be read.
+int console_read_key();
+// Waits for a key press and returns its (first) code.
+int console_wait_key();
+
+// Milliseconds since console_start, wrapping at 2^32.
+uint32_t console_millis();
+// Blocks until (int)console_millis() is no longer less than deadline or, when
+// watch_keys is non-zero, until console_key_ready() would report a key,
+// whichever comes first. Returns at once if either already holds.
+void console_wait_until(int deadline, int watch_keys);
+// Blocks, without spinning, until time() gives a value other than it gave at the call.
+void console_wait_next_second();
+
+// Reads one line of text from the player with the console's own line editor:
+// typed characters echo at the cursor; Backspace, Delete, Left, Right, Home and
+// End edit; Esc and Ctrl+U clear; at most capacity - 1 bytes are taken, never
+// splitting a UTF-8 character, and a key past the limit rings the bell; Enter
+// ends the line and puts the cursor at column 1 of the next row. The line is
+// stored with a terminating NUL and no newline; the result is its length.
+int console_read_line(char* buffer, int capacity);
+
+// The game's pseudo-random generator: seed * 22695477 + 1 modulo 2^32.
+// srand stores the seed and throws one value away.
+void srand(uint32_t seed);
+// 0 to 32767: bits 16 to 30 of the new seed.
+int rand();
+// Calendar time in whole seconds since 1970 UTC, also stored through out when
+// it is not null.
+int32_t time(int32_t* out);
+// -1 stays -1; of any other value only the low 8 bits count, and A-Z become a-z.
+int tolower(int c);
+
+}  // namespace vormi

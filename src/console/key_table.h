@@ -1,0 +1,78 @@
+// Key presses and the PC key codes they yield.
+#pragma once
+
+namespace vormi {
+
+constexpr int MOD_SHIFT = 1;
+constexpr int MOD_ALT = 2;
+constexpr int MOD_CTRL = 4;
+
+// Keys, numbered as the PC keyboard numbers them (virtual-key codes).
+// Digit keys are '0' to '9' and letter keys 'A' to 'Z'.
+constexpr int VKEY_BACKSPACE = 0x08;
+constexpr int VKEY_TAB = 0x09;
+constexpr int VKEY_ENTER = 0x0D;
+constexpr int VKEY_SHIFT = 0x10;
+constexpr int VKEY_CTRL = 0x11;
+constexpr int VKEY_ALT = 0x12;
+constexpr int VKEY_ESCAPE = 0x1B;
+constexpr int VKEY_SPACE = 0x20;
+constexpr int VKEY_PAGE_UP = 0x21;
+constexpr int VKEY_PAGE_DOWN = 0x22;
+constexpr int VKEY_END = 0x23;
+constexpr int VKEY_HOME = 0x24;
+constexpr int VKEY_LEFT = 0x25;
+constexpr int VKEY_UP = 0x26;
+constexpr int VKEY_RIGHT = 0x27;
+constexpr int VKEY_DOWN = 0x28;
+constexpr int VKEY_INSERT = 0x2D;
+constexpr int VKEY_DELETE = 0x2E;
+constexpr int VKEY_NUMPAD_0 = 0x60;  // keypad digits 0x60 to 0x69
+constexpr int VKEY_NUMPAD_MULTIPLY = 0x6A;
+constexpr int VKEY_NUMPAD_PLUS = 0x6B;
+constexpr int VKEY_NUMPAD_MINUS = 0x6D;
+constexpr int VKEY_NUMPAD_DECIMAL = 0x6E;
+constexpr int VKEY_NUMPAD_DIVIDE = 0x6F;
+constexpr int VKEY_F1 = 0x70;  // F1 to F12 are 0x70 to 0x7B
+constexpr int VKEY_SEMICOLON = 0xBA;
+constexpr int VKEY_EQUALS = 0xBB;
+constexpr int VKEY_COMMA = 0xBC;
+constexpr int VKEY_MINUS = 0xBD;
+constexpr int VKEY_PERIOD = 0xBE;
+constexpr int VKEY_SLASH = 0xBF;
+constexpr int VKEY_GRAVE = 0xC0;
+constexpr int VKEY_LEFT_BRACKET = 0xDB;
+constexpr int VKEY_BACKSLASH = 0xDC;
+constexpr int VKEY_RIGHT_BRACKET = 0xDD;
+constexpr int VKEY_APOSTROPHE = 0xDE;
+
+// One key press: the key, the modifiers held (MOD_* bits) and the character it
+// types (1 to 127), 0 when it types none. key is 0 for a press that no key of
+// the table makes (text beyond ASCII): such a press yields no code.
+struct KeyPress {
+  int key;
+  int modifiers;
+  int typed;
+};
+
+// The codes a key press yields: none (count 0), one code, or 0 and a second code.
+struct KeyCodes {
+  int count;
+  int first;
+  int second;
+};
+
+// Code selection by the key table: Alt, then Ctrl, then Shift columns; letter
+// keys without modifiers give the character typed (so Caps Lock gives upper
+// case); -1 cells give no code.
+KeyCodes select_codes(const KeyPress& press);
+
+// What console_read_key takes from a press: the character typed when there is
+// one, otherwise the table's codes.
+KeyCodes read_codes(const KeyPress& press);
+
+// Whether the press makes console_key_ready report a key: not Shift, Ctrl or
+// Alt alone, and code selection gives a code.
+bool counts_as_key(const KeyPress& press);
+
+}  // namespace vormi

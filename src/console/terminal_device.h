@@ -1,0 +1,42 @@
+// The terminal device: the handful of operating-system services the console
+// operations stand on. Two implementations are linked in, one at a time: the
+// real one on POSIX and a fake one for the tests.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vormi {
+
+// Opens the controlling terminal, remembers its modes exactly, switches it to
+// game mode (no canonical mode, no echo, no CR-to-NL, no XON/XOFF, reads that
+// never block, signals on) and arranges the restore on exit and on signals.
+// On failure writes a one-line reason (no newline) into why and returns false.
+bool device_open(char* why, size_t why_size);
+// Puts the terminal back as it was found; safe to call more than once.
+void device_close();
+
+int device_columns();
+int device_rows();
+// Whether the locale's character set is UTF-8.
+bool device_utf8();
+
+// Writes all bytes, in one write where the terminal takes them.
+void device_write(const char* data, size_t size);
+// Whatever input is available now, at most capacity bytes; never blocks.
+size_t device_read(char* buffer, size_t capacity);
+// Waits until input is readable (when watch_input) or timeout_ms passed
+// (-1: no timeout). Returns true when input is readable. May return early,
+// with false, after the process was stopped and resumed.
+bool device_wait(int timeout_ms, bool watch_input);
+
+// A monotonic millisecond clock with any origin.
+uint32_t device_millis();
+// The calendar clock in milliseconds since 1970-01-01 00:00:00 UTC.
+int64_t device_calendar_ms();
+
+// True once after the process was stopped (Ctrl+Z) and resumed: the terminal
+// is back in game mode and the screen needs repainting.
+bool device_take_resumed();
+
+}  // namespace vormi

@@ -1,0 +1,26 @@
+// One game: the speed prompt, the timed loop with steering, pause, scoring and
+// speed levels, the end-of-game banners and the hand-over to the score table.
+#pragma once
+
+#include "play/playfield.h"
+
+namespace vormi {
+
+// Plays one game from the speed prompt to the high-score entry.
+void start_new_game();
+// Asks for a speed and returns it, 1 to 9.
+int choose_speed();
+// The timed loop of one game, from the given starting values.
+void run_game(GameState& state, int width, int height, int length, int direction, int score,
+              int speed);
+// Reads at most one key code and returns the direction to use from now on.
+int poll_direction(int direction);
+// Shows the pause marker until a key is pressed.
+void pause_game();
+// Draws the status panel below the playfield.
+void draw_status(int score, int speed);
+// Draw their banner over the playfield, wait for a key and clear the window.
+void show_win_banner();
+void show_game_over_banner();
+
+}  // namespace vormi

@@ -1,0 +1,49 @@
+// The fake terminal device for tests: input bytes scripted at virtual times, a
+// virtual clock that jumps forward when the code waits, a calendar clock that
+// runs with it, and the output fed into a libvterm screen.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+#include "support/screen.h"
+
+namespace vormi::fake {
+
+// Thrown when the code waits for input with no time-out and none is scripted:
+// the script is over. Tests catch it to stop a screen that waits for ever.
+struct InputExhausted : std::runtime_error {
+  InputExhausted() : std::runtime_error("the scripted input is exhausted") {}
+};
+
+// A fresh terminal of columns x rows (utf8: the locale's character set), the
+// virtual clock at 0, the calendar at calendar_seconds, no input scripted; then
+// console_start runs again, so every test starts from a fresh console.
+void reset(int columns = 80, int rows = 25, bool utf8 = true,
+           int64_t calendar_seconds = 1700000000);
+
+// Scripts bytes that become readable at virtual time at_ms (now when earlier).
+void type_at(uint32_t at_ms, const std::string& bytes);
+// Scripts bytes readable now.
+void type(const std::string& bytes);
+
+// The virtual clock, in milliseconds since reset.
+uint32_t now();
+// Moves the virtual clock forward.
+void advance(uint32_t ms);
+// Sets the calendar so that it reads seconds now (and runs on with the clock).
+void set_calendar(int64_t seconds);
+
+// Whether every scripted byte has been read.
+bool input_drained();
+// Makes device_take_resumed report a resume once, as after Ctrl+Z and fg.
+void simulate_resume();
+
+// The screen as the terminal shows it.
+test::Screen& screen();
+// Bytes written to the terminal since reset or the last clear_output.
+const std::string& output();
+void clear_output();
+
+}  // namespace vormi::fake

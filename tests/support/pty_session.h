@@ -1,0 +1,59 @@
+// A program started on a fresh pseudo-terminal, as its controlling terminal,
+// with a libvterm screen on the other side for the test to read.
+#pragma once
+
+#include <sys/types.h>
+#include <termios.h>
+
+#include <string>
+#include <vector>
+
+#include "support/screen.h"
+
+namespace vormi::test {
+
+class PtySession {
+ public:
+  // Starts argv[0] with the given arguments in directory cwd ("" keeps the
+  // test's own), on a terminal of columns x rows.
+  PtySession(const std::vector<std::string>& argv, int columns = 80, int rows = 25,
+             const std::string& cwd = "");
+  ~PtySession();  // kills the program if it still runs
+  PtySession(const PtySession&) = delete;
+  PtySession& operator=(const PtySession&) = delete;
+
+  // Types bytes into the terminal.
+  void send(const std::string& bytes);
+  // Reads the program's output into the screen until text appears on it;
+  // false when it has not appeared after timeout_ms.
+  bool wait_for(const std::string& text, int timeout_ms = 5000);
+  // Reads output for ms milliseconds (or until the program ends).
+  void pump(int ms);
+  // Waits for the program to end; false on time-out. status is the raw wait status.
+  bool wait_exit(int* status, int timeout_ms = 5000);
+  void signal(int sig);
+
+  Screen& screen() { return screen_; }
+  // All bytes the program has written so far.
+  const std::string& output() const { return output_; }
+  // The terminal's modes as the test side of the pseudo-terminal sees them now.
+  termios modes() const;
+  // The modes the terminal had before the program started.
+  const termios& initial_modes() const { return initial_modes_; }
+  pid_t pid() const { return pid_; }
+
+ private:
+  int master_ = -1;
+  int slave_ = -1;
+  pid_t pid_ = -1;
+  bool exited_ = false;
+  int status_ = 0;
+  termios initial_modes_{};
+  Screen screen_;
+  std::string output_;
+};
+
+// True when two sets of terminal modes are the same in every flag and control character.
+bool same_modes(const termios& a, const termios& b);
+
+}  // namespace vormi::test
