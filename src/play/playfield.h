@@ -41,6 +41,15 @@ struct GameState {
   int length;
 };
 
+// The value of every body entry that is not yet a segment, the growth entry
+// included: column 1 of row 22, a cell below the bottom wall that nothing ever
+// draws on. The step after an eat erases it, blanking an already blank cell,
+// and no head can stand there, so no collision test matches it.
+constexpr Cell GROWTH_CELL = {1, BOARD_HEIGHT - 3};
+
+// Sets entries 1 to MAX_BODY - 1 to GROWTH_CELL; the head (entry 0) is kept.
+// The game's set-up calls it after placing the head, before lay_out_body.
+void clear_body(GameState& state);
 // Clears the window and draws the four walls.
 void draw_border(int width, int height);
 // Puts segments 1 to count - 1 in a row to the right of the head.

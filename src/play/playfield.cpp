@@ -1,0 +1,142 @@
+// The playfield and the vormi: walls, body, food, step, eat test and collision
+// test. Every cell is drawn as one cursor move and one "%c" print of its glyph.
+#include "play/playfield.h"
+
+#include "console/console.h"
+
+namespace vormi {
+
+namespace {
+
+void draw_cell(int x, int y, Glyph glyph) {
+  console_goto(x, y);
+  console_print("%c", glyph);
+}
+
+void draw_segment(const GameState& state, int i, Glyph glyph) {
+  draw_cell(state.body.x[i], state.body.y[i], glyph);
+}
+
+// Seeds the generator from the calendar second and draws one value; the second
+// used goes to seeded_at.
+int draw_from_clock(int32_t& seeded_at) {
+  seeded_at = vormi::time(nullptr);
+  vormi::srand(static_cast<uint32_t>(seeded_at));
+  return vormi::rand();
+}
+
+}  // namespace
+
+void clear_body(GameState& state) {
+  for (int i = 1; i < MAX_BODY; ++i) {
+    state.body.x[i] = GROWTH_CELL.x;
+    state.body.y[i] = GROWTH_CELL.y;
+  }
+}
+
+void draw_border(int width, int height) {
+  console_clear();
+  // The side walls stop one row short of the bottom wall; the second pass
+  // draws the bottom corners.
+  for (int r = 1; r <= height - 5; ++r) {
+    draw_cell(1, r, GLYPH_WALL);
+    draw_cell(width, r, GLYPH_WALL);
+  }
+  for (int c = 1; c <= width; ++c) {
+    draw_cell(c, 1, GLYPH_WALL);
+    draw_cell(c, height - 4, GLYPH_WALL);
+  }
+}
+
+void lay_out_body(GameState& state, int count) {
+  for (int i = 1; i < count; ++i) {
+    state.body.x[i] = state.body.x[0] + i;
+    state.body.y[i] = state.body.y[0];
+  }
+}
+
+void draw_vormi(const GameState& state, int count) {
+  for (int i = 0; i < count; ++i) {
+    draw_segment(state, i, GLYPH_BODY);
+  }
+}
+
+void place_food(Cell& food, int width, int height, const GameState& state, int length) {
+  for (;;) {
+    int32_t seeded_at = 0;
+    food.x = draw_from_clock(seeded_at) % (width - 2) + 2;
+    food.y = draw_from_clock(seeded_at) % (height - 6) + 2;
+    if (cell_in_body(food.x, food.y, state, length, 0) == 0) {
+      break;
+    }
+    // Within the same second the next draw gives the same cell, so there is
+    // nothing to gain from retrying before the second turns.
+    if (vormi::time(nullptr) == seeded_at) {
+      console_wait_next_second();
+    }
+  }
+  draw_cell(food.x, food.y, GLYPH_FOOD);
+}
+
+int cell_in_body(int x, int y, const GameState& state, int end, int start) {
+  for (int i = start; i < end; ++i) {
+    if (state.body.x[i] == x && state.body.y[i] == y) {
+      return 1;
+    }
+  }
+  return 0;
+}
+
+void advance_body(GameState& state, int length, int direction) {
+  for (int i = length - 1; i >= 1; --i) {
+    state.body.x[i] = state.body.x[i - 1];
+    state.body.y[i] = state.body.y[i - 1];
+  }
+  switch (direction) {
+    case KEY_UP:
+      --state.body.y[0];
+      break;
+    case KEY_DOWN:
+      ++state.body.y[0];
+      break;
+    case KEY_LEFT:
+      --state.body.x[0];
+      break;
+    case KEY_RIGHT:
+      ++state.body.x[0];
+      break;
+    default:
+      break;
+  }
+}
+
+void step_vormi(GameState& state, int length, int direction) {
+  // The tail is erased before the head is drawn, so a head that moves into the
+  // cell the tail has just left still shows there.
+  draw_segment(state, length - 1, GLYPH_BLANK);
+  draw_segment(state, 0, GLYPH_BODY);
+  advance_body(state, length, direction);
+  draw_segment(state, 0, GLYPH_HEAD);
+  console_goto(1, 1);
+}
+
+int try_eat(const GameState& state, Cell& food) {
+  if (state.body.x[0] != food.x || state.body.y[0] != food.y) {
+    return 0;
+  }
+  food = Cell{0, 0};
+  // The bell rings at the cursor, which a step has parked on the wall corner.
+  console_print("\a");
+  return 1;
+}
+
+int check_collision(const GameState& state, int width, int height, int length) {
+  const int x = state.body.x[0];
+  const int y = state.body.y[0];
+  if (x == 1 || y == 1 || x == width || y == height - 4) {
+    return 1;
+  }
+  return cell_in_body(x, y, state, length, 1);
+}
+
+}  // namespace vormi
