@@ -1,11 +1,8 @@
-// Placeholder entry until the front end lands: shows the console works.
+// The program entry: prepare the terminal, then hand over to the front end.
 #include "console/console.h"
+#include "front/front.h"
 
 int main() {
   vormi::console_start();
-  vormi::console_clear();
-  vormi::console_goto(10, 5);
-  vormi::console_print("vormi: press any key");
-  vormi::console_wait_key();
-  return 0;
+  vormi::run_front();
 }

@@ -1,0 +1,58 @@
+// The main menu and its selection marker.
+#include "console/console.h"
+#include "front/front.h"
+
+namespace vormi {
+
+namespace {
+
+// Erases the marker of item from, draws it beside item to.
+void move_marker(int column, int first, int from, int to) {
+  console_goto(column, first + from);
+  console_print(" ");
+  console_goto(column, first + to);
+  console_print(">");
+}
+
+}  // namespace
+
+int menu_select(int x, int bound, int first) {
+  const int column = x - 2;
+  const int last = bound - first - 2;
+  int index = 0;
+  console_goto(column, first);
+  console_print(">");
+  console_goto(1, 1);
+  int code = 0;
+  while (code != KEY_ENTER) {
+    // Only the code counts, so upper-case H and P move the marker like the
+    // arrows, and the 0 an arrow sends first changes nothing.
+    code = console_wait_key() & 0xFF;
+    if (code == KEY_UP) {
+      const int next = index > 0 ? index - 1 : last;
+      move_marker(column, first, index, next);
+      index = next;
+    } else if (code == KEY_DOWN) {
+      const int next = index < last ? index + 1 : 0;
+      move_marker(column, first, index, next);
+      index = next;
+    }
+  }
+  return index;
+}
+
+int show_main_menu() {
+  console_clear();
+  console_goto(MENU_COLUMN, MENU_FIRST_ROW);
+  console_print("New Game\n");
+  console_goto(MENU_COLUMN, MENU_FIRST_ROW + 1);
+  console_print("High Scores\n");
+  console_goto(MENU_COLUMN, MENU_FIRST_ROW + 2);
+  console_print("Controls\n");
+  console_goto(MENU_COLUMN, MENU_FIRST_ROW + 3);
+  console_print("Exit\n");
+  console_goto(MENU_COLUMN, MENU_BOUND_ROW - 1);
+  return menu_select(MENU_COLUMN, MENU_BOUND_ROW, MENU_FIRST_ROW);
+}
+
+}  // namespace vormi
