@@ -23,4 +23,8 @@ void draw_status(int score, int speed);
 void show_win_banner();
 void show_game_over_banner();
 
+// The tick interval after a rise to new_speed from the given interval: 100 ms
+// less up to speed 9, then 5 ms less while it is at least 40 ms (floor 35).
+int next_tick_interval(int tick, int new_speed);
+
 }  // namespace vormi
