@@ -1,0 +1,330 @@
+// The terminal device on POSIX: /dev/tty in game mode, restored on every way
+// out (exit, the ending signals, Ctrl+Z), poll for waiting, the two clocks.
+#include <errno.h>
+#include <fcntl.h>
+#include <langinfo.h>
+#include <locale.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "console/terminal_device.h"
+
+namespace vormi {
+
+namespace {
+
+// Signals that end the process: the terminal is restored, then the signal
+// takes its default action. SIGPIPE is among them so that a write to a closed
+// pipe never kills the process with the terminal still in game mode.
+constexpr int ENDING_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
+
+struct Device {
+  int fd = -1;
+  int columns = 0;
+  int rows = 0;
+  termios found{};  // the modes exactly as the terminal had them at start
+  termios game{};
+  bool handlers_installed = false;
+};
+
+Device device;
+
+// Read by the signal handlers: whether the terminal is in game mode and the
+// saved modes must be put back.
+volatile sig_atomic_t game_mode_on = 0;
+volatile sig_atomic_t resumed = 0;
+
+// Async-signal-safe: tcsetattr and tcflush only.
+void set_modes(const termios& modes) {
+  while (tcsetattr(device.fd, TCSANOW, &modes) == -1 && errno == EINTR) {
+  }
+}
+
+void restore_found_modes() {
+  set_modes(device.found);
+  // Keys typed during the game and never read would otherwise reach the shell.
+  tcflush(device.fd, TCIFLUSH);
+}
+
+void set_handler(int sig, void (*handler)(int)) {
+  struct sigaction action {};
+  action.sa_handler = handler;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(sig, &action, nullptr);
+}
+
+// Ends the process by sig's default action, now.
+[[noreturn]] void die_by(int sig) {
+  set_handler(sig, SIG_DFL);
+  raise(sig);
+  sigset_t only;
+  sigemptyset(&only);
+  sigaddset(&only, sig);
+  sigprocmask(SIG_UNBLOCK, &only, nullptr);
+  // A default action that does not end the process (none of ours) lands here.
+  _exit(128 + sig);
+}
+
+void on_ending_signal(int sig) {
+  if (game_mode_on) {
+    restore_found_modes();
+  }
+  die_by(sig);
+}
+
+void on_stop_signal(int sig) {
+  int saved_errno = errno;
+  if (game_mode_on) {
+    restore_found_modes();
+  }
+  set_handler(SIGTSTP, SIG_DFL);
+  raise(SIGTSTP);
+  sigset_t only;
+  sigemptyset(&only);
+  sigaddset(&only, SIGTSTP);
+  // The process stops here, with the terminal as the shell expects it, and
+  // carries on from here after SIGCONT (whose handler brings game mode back).
+  sigprocmask(SIG_UNBLOCK, &only, nullptr);
+  set_handler(sig, on_stop_signal);
+  // The kernel discards the stop for a process whose group has no parent in
+  // its session (a program started directly by a terminal emulator, say): it
+  // never stopped, no SIGCONT comes, so game mode is put back here as well.
+  if (game_mode_on) {
+    set_modes(device.game);
+  }
+  errno = saved_errno;
+}
+
+void on_continue(int) {
+  int saved_errno = errno;
+  if (game_mode_on) {
+    set_modes(device.game);
+    resumed = 1;
+  }
+  errno = saved_errno;
+}
+
+// A signal the process was started with ignored (nohup, a background job
+// without job control) stays ignored.
+bool was_ignored(int sig) {
+  struct sigaction current {};
+  sigaction(sig, nullptr, &current);
+  return current.sa_handler == SIG_IGN;
+}
+
+void at_exit() { device_close(); }
+
+void install_handlers() {
+  if (device.handlers_installed) {
+    return;
+  }
+  device.handlers_installed = true;
+  atexit(at_exit);
+  for (int sig : ENDING_SIGNALS) {
+    if (!was_ignored(sig)) {
+      set_handler(sig, on_ending_signal);
+    }
+  }
+  if (!was_ignored(SIGTSTP)) {
+    set_handler(SIGTSTP, on_stop_signal);
+  }
+  set_handler(SIGCONT, on_continue);
+  // The size is read once; a resize changes nothing.
+  set_handler(SIGWINCH, SIG_IGN);
+}
+
+termios game_modes(const termios& found) {
+  termios modes = found;
+  // No CR-to-NL (Enter stays 13), no flow control (Ctrl+S and Ctrl+Q are keys),
+  // eight clean bits for UTF-8.
+  modes.c_iflag &= ~(ICRNL | INLCR | IGNCR | IXON | ISTRIP);
+  // The console writes CR LF itself and counts every byte it sends, so the
+  // terminal passes output on untouched.
+  modes.c_oflag &= ~OPOST;
+  // ISIG stays: Ctrl+C, Ctrl+\ and Ctrl+Z keep their signals.
+  modes.c_lflag &= ~(ICANON | ECHO | ECHONL | IEXTEN);
+  modes.c_cc[VMIN] = 0;
+  modes.c_cc[VTIME] = 0;
+  return modes;
+}
+
+void set_reason(char* why, size_t why_size, const char* what, int error) {
+  if (why != nullptr && why_size > 0) {
+    snprintf(why, why_size, "vormi: %s: %s", what, strerror(error));
+  }
+}
+
+// The terminal is gone (hung up, or its other side closed): nobody can see or
+// play, so the process ends as a hang-up ends it.
+[[noreturn]] void terminal_gone() {
+  if (game_mode_on) {
+    restore_found_modes();
+    game_mode_on = 0;
+  }
+  die_by(SIGHUP);
+}
+
+bool gone_error(int error) { return error == EIO || error == ENXIO; }
+
+}  // namespace
+
+bool device_open(char* why, size_t why_size) {
+  if (device.fd >= 0) {
+    return true;
+  }
+  int fd = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    set_reason(why, why_size, "no controlling terminal (/dev/tty)", errno);
+    return false;
+  }
+  termios found{};
+  if (tcgetattr(fd, &found) == -1) {
+    set_reason(why, why_size, "cannot read the terminal's modes", errno);
+    close(fd);
+    return false;
+  }
+  winsize size{};
+  if (ioctl(fd, TIOCGWINSZ, &size) == -1) {
+    set_reason(why, why_size, "cannot read the terminal's size", errno);
+    close(fd);
+    return false;
+  }
+  device.fd = fd;
+  device.columns = size.ws_col;
+  device.rows = size.ws_row;
+  device.found = found;
+  device.game = game_modes(found);
+  // Handlers first: a signal arriving right after the switch must find them.
+  install_handlers();
+  game_mode_on = 1;
+  if (tcsetattr(fd, TCSANOW, &device.game) == -1) {
+    int error = errno;
+    game_mode_on = 0;
+    set_modes(found);
+    device.fd = -1;
+    close(fd);
+    set_reason(why, why_size, "cannot set the terminal's modes", error);
+    return false;
+  }
+  return true;
+}
+
+void device_close() {
+  if (device.fd < 0) {
+    return;
+  }
+  if (game_mode_on) {
+    restore_found_modes();
+  }
+  // Cleared only after the restore, so a signal in between restores again
+  // rather than not at all.
+  game_mode_on = 0;
+  int fd = device.fd;
+  device.fd = -1;
+  close(fd);
+}
+
+int device_columns() { return device.columns; }
+
+int device_rows() { return device.rows; }
+
+bool device_utf8() {
+  static int answer = -1;
+  if (answer < 0) {
+    // Ask the user's locale for its character set, then go back to the locale
+    // the program had, so nothing else in the process depends on it.
+    char previous[256] = "C";
+    const char* current = setlocale(LC_CTYPE, nullptr);
+    if (current != nullptr) {
+      snprintf(previous, sizeof previous, "%s", current);
+    }
+    answer = 0;
+    if (setlocale(LC_CTYPE, "") != nullptr) {
+      const char* codeset = nl_langinfo(CODESET);
+      answer = codeset != nullptr && strcmp(codeset, "UTF-8") == 0 ? 1 : 0;
+    }
+    setlocale(LC_CTYPE, previous);
+  }
+  return answer == 1;
+}
+
+void device_write(const char* data, size_t size) {
+  if (device.fd < 0) {
+    return;
+  }
+  size_t done = 0;
+  while (done < size) {
+    ssize_t written = write(device.fd, data + done, size - done);
+    if (written > 0) {
+      done += static_cast<size_t>(written);
+    } else if (written == -1 && errno == EINTR) {
+      continue;
+    } else if (written == -1 && gone_error(errno)) {
+      terminal_gone();
+    } else {
+      return;  // nothing else to do about a failed write
+    }
+  }
+}
+
+size_t device_read(char* buffer, size_t capacity) {
+  if (device.fd < 0 || capacity == 0) {
+    return 0;
+  }
+  // VMIN 0 and VTIME 0: the read returns at once with what is there.
+  ssize_t got = read(device.fd, buffer, capacity);
+  if (got > 0) {
+    return static_cast<size_t>(got);
+  }
+  if (got == -1 && gone_error(errno)) {
+    terminal_gone();
+  }
+  return 0;
+}
+
+bool device_wait(int timeout_ms, bool watch_input) {
+  pollfd watched{};
+  watched.fd = device.fd;
+  watched.events = POLLIN;
+  bool watching = watch_input && device.fd >= 0;
+  int ready = poll(watching ? &watched : nullptr, watching ? 1 : 0, timeout_ms < 0 ? -1 : timeout_ms);
+  if (ready <= 0) {
+    return false;  // time-out, or a signal such as SIGCONT after a stop
+  }
+  if ((watched.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+    terminal_gone();
+  }
+  return (watched.revents & POLLIN) != 0;
+}
+
+uint32_t device_millis() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  uint64_t ms = static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+  return static_cast<uint32_t>(ms);
+}
+
+int64_t device_calendar_ms() {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+bool device_take_resumed() {
+  if (resumed == 0) {
+    return false;
+  }
+  resumed = 0;
+  return true;
+}
+
+}  // namespace vormi
