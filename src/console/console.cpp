@@ -1,0 +1,281 @@
+// The console operations over the terminal device: drawing through the output
+// translation, keys through the decoder and one queue of decoded events, the
+// millisecond clock and the waits. Nothing here spins: every wait blocks in
+// device_wait.
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+
+#include "console/console.h"
+#include "console/console_input.h"
+#include "console/key_decoder.h"
+#include "console/key_table.h"
+#include "console/output.h"
+#include "console/terminal_device.h"
+
+namespace vormi {
+
+namespace {
+
+constexpr int MIN_COLUMNS = 80;
+constexpr int MIN_ROWS = 24;
+constexpr int PRINT_CAPACITY = 2048;  // formatted bytes one print can show
+constexpr int READ_CHUNK = 64;
+// Readable input that keeps giving no bytes means the terminal is gone; after
+// this many empty reads in a row the read reports failure instead of spinning.
+constexpr int MAX_EMPTY_READS = 100;
+
+struct KeyQueue {
+  KeyEvent events[KEY_QUEUE_SIZE];
+  int first;
+  int count;
+};
+
+struct ConsoleState {
+  uint32_t origin;
+  int pending_code;  // -1 when empty
+  KeyDecoder decoder;
+  KeyQueue queue;
+  int empty_reads;
+};
+
+ConsoleState state;
+ScreenShadow shadow;
+OutputBuffer output;
+char formatted[PRINT_CAPACITY];
+
+void queue_push(const KeyEvent& event) {
+  KeyQueue& queue = state.queue;
+  if (queue.count == KEY_QUEUE_SIZE) {
+    queue.first = (queue.first + 1) % KEY_QUEUE_SIZE;
+    --queue.count;
+  }
+  queue.events[(queue.first + queue.count) % KEY_QUEUE_SIZE] = event;
+  ++queue.count;
+}
+
+const KeyEvent& queue_peek(int index) {
+  return state.queue.events[(state.queue.first + index) % KEY_QUEUE_SIZE];
+}
+
+KeyEvent queue_pop() {
+  KeyEvent event = queue_peek(0);
+  state.queue.first = (state.queue.first + 1) % KEY_QUEUE_SIZE;
+  --state.queue.count;
+  return event;
+}
+
+void push_events(const KeyEvent* events, int count) {
+  for (int i = 0; i < count; ++i) queue_push(events[i]);
+}
+
+// Resolves a sequence (or lone Esc) that has waited long enough.
+void flush_decoder(uint32_t now) {
+  if (decoder_flush_in(state.decoder, now) != 0) return;
+  KeyEvent events[DECODER_MAX_EVENTS];
+  push_events(events, decoder_flush(state.decoder, now, events));
+}
+
+// Moves whatever the terminal has ready through the decoder into the queue;
+// never waits. Returns how many bytes were read.
+int pump_input() {
+  uint32_t now = console_millis();
+  flush_decoder(now);
+  int total = 0;
+  for (;;) {
+    char bytes[READ_CHUNK];
+    const size_t size = device_read(bytes, sizeof bytes);
+    if (size == 0) break;
+    now = console_millis();
+    for (size_t i = 0; i < size; ++i) {
+      KeyEvent events[DECODER_MAX_EVENTS];
+      push_events(events, decoder_feed(state.decoder, static_cast<unsigned char>(bytes[i]), now,
+                                       events));
+    }
+    total += static_cast<int>(size);
+    if (size < sizeof bytes) break;
+  }
+  return total;
+}
+
+void repaint_screen() {
+  output_clear(output);
+  output_append(output, "\x1b[2J", 4);
+  for (int y = 1; y <= shadow.rows; ++y) {
+    // Flush before a row could overflow the buffer.
+    if (output.size > OUTPUT_CAPACITY / 2) console_flush(output);
+    repaint_row(shadow, y, output);
+  }
+  repaint_cursor(shadow, output);
+  console_flush(output);
+}
+
+// The one place the console waits. After a stop and resume the terminal shows
+// whatever the shell left there, so the screen is drawn again from the copy.
+bool wait_device(int timeout_ms, bool watch_input) {
+  const bool readable = device_wait(timeout_ms, watch_input);
+  if (device_take_resumed()) repaint_screen();
+  return readable;
+}
+
+int min_timeout(int a, int b) {
+  if (a < 0) return b;
+  if (b < 0) return a;
+  return a < b ? a : b;
+}
+
+// Waits for input or the decoder's time-out; false when the terminal keeps
+// reporting input it does not give.
+bool wait_for_input(int timeout_ms) {
+  const int flush_in = decoder_flush_in(state.decoder, console_millis());
+  const bool readable = wait_device(min_timeout(timeout_ms, flush_in), true);
+  if (pump_input() > 0 || !readable) {
+    state.empty_reads = 0;
+    return true;
+  }
+  return ++state.empty_reads < MAX_EMPTY_READS;
+}
+
+bool any_key_queued() {
+  for (int i = 0; i < state.queue.count; ++i) {
+    const KeyEvent& event = queue_peek(i);
+    if (event.text[0] == '\0' && counts_as_key(event.press)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+ScreenShadow& console_shadow() { return shadow; }
+OutputBuffer& console_output() {
+  output_clear(output);
+  return output;
+}
+
+void console_flush(OutputBuffer& out) {
+  if (out.size > 0) device_write(out.data, static_cast<size_t>(out.size));
+  output_clear(out);
+}
+
+void console_start() {
+  char why[256] = "";
+  if (!device_open(why, sizeof why)) {
+    std::fprintf(stderr, "vormi: %s\n", why[0] != '\0' ? why : "cannot open the terminal");
+    std::exit(2);
+  }
+  const int columns = device_columns();
+  const int rows = device_rows();
+  if (columns < MIN_COLUMNS || rows < MIN_ROWS) {
+    device_close();
+    std::fprintf(stderr, "vormi: the terminal has %d columns and %d rows; at least %d by %d are needed\n",
+                 columns, rows, MIN_COLUMNS, MIN_ROWS);
+    std::exit(2);
+  }
+  state.origin = device_millis();
+  state.pending_code = -1;
+  state.queue.first = 0;
+  state.queue.count = 0;
+  state.empty_reads = 0;
+  decoder_reset(state.decoder);
+  // Nothing is drawn here: the screen keeps what it shows until the first clear.
+  shadow_reset(shadow, columns, rows, device_utf8());
+  output_clear(output);
+  srand(1);
+}
+
+void console_clear() {
+  output_clear(output);
+  translate_clear(shadow, output);
+  console_flush(output);
+}
+
+void console_goto(int x, int y) {
+  output_clear(output);
+  if (translate_goto(shadow, x, y, output)) console_flush(output);
+}
+
+int console_print(const char* format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  const int result = std::vsnprintf(formatted, sizeof formatted, format, arguments);
+  va_end(arguments);
+  if (result <= 0) return result;
+  // Text beyond the buffer is cut off; vsnprintf still reports its full length.
+  const int size = result < PRINT_CAPACITY ? result : PRINT_CAPACITY - 1;
+  output_clear(output);
+  translate_text(shadow, formatted, size, output);
+  console_flush(output);
+  return result;
+}
+
+int console_key_ready() {
+  if (state.pending_code >= 0) return 1;
+  pump_input();
+  return any_key_queued() ? 1 : 0;
+}
+
+bool console_next_event(KeyEvent& event) {
+  for (;;) {
+    pump_input();
+    if (state.queue.count > 0) {
+      event = queue_pop();
+      return true;
+    }
+    if (!wait_for_input(-1)) return false;
+  }
+}
+
+int console_read_key() {
+  if (state.pending_code >= 0) {
+    const int code = state.pending_code;
+    state.pending_code = -1;
+    return code;
+  }
+  for (;;) {
+    KeyEvent event;
+    if (!console_next_event(event)) return -1;
+    if (event.text[0] != '\0') continue;  // text beyond ASCII gives no code
+    const KeyCodes codes = read_codes(event.press);
+    if (codes.count == 0) continue;
+    if (codes.count == 2) state.pending_code = codes.second;
+    return codes.first;
+  }
+}
+
+int console_wait_key() {
+  while (console_key_ready() == 0) {
+    if (!wait_for_input(-1)) return -1;
+  }
+  return console_read_key();
+}
+
+uint32_t console_millis() { return device_millis() - state.origin; }
+
+void console_wait_until(int deadline, int watch_keys) {
+  for (;;) {
+    if (watch_keys != 0 && console_key_ready() != 0) return;
+    const int now = static_cast<int>(console_millis());
+    if (now >= deadline) return;
+    const int left = deadline - now;
+    if (watch_keys != 0) {
+      if (!wait_for_input(left)) return;
+    } else {
+      wait_device(left, false);
+    }
+  }
+}
+
+void console_wait_next_second() {
+  // Compared by the calendar second rather than by time(), which stays at -1
+  // outside its range and would never change.
+  const int64_t start = device_calendar_ms();
+  const int64_t second = start >= 0 ? start / 1000 : (start - 999) / 1000;
+  for (;;) {
+    const int64_t now = device_calendar_ms();
+    const int64_t next_ms = (second + 1) * 1000;
+    if (now >= next_ms || now < second * 1000) return;
+    wait_device(static_cast<int>(next_ms - now), false);
+  }
+}
+
+}  // namespace vormi

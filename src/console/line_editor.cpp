@@ -1,0 +1,176 @@
+// The line editor for the player's name. It works on decoded key events, not
+// on the terminal's own line mode, so no key can put escape bytes into the line.
+#include <cstring>
+
+#include "console/console.h"
+#include "console/console_input.h"
+#include "console/key_table.h"
+#include "console/output.h"
+
+namespace vormi {
+
+namespace {
+
+constexpr int CTRL_U = 21;
+
+struct LineEditor {
+  char* buffer;
+  int limit;   // most bytes the line may hold
+  int length;
+  int cursor;  // byte offset, always at a character boundary
+  int start_x;
+  int start_y;
+  int end_x;   // where the last drawing of the line ended
+  int end_y;
+};
+
+bool continuation(char byte) { return (static_cast<unsigned char>(byte) & 0xC0) == 0x80; }
+
+int previous_boundary(const LineEditor& line, int at) {
+  do {
+    --at;
+  } while (at > 0 && continuation(line.buffer[at]));
+  return at;
+}
+
+int next_boundary(const LineEditor& line, int at) {
+  do {
+    ++at;
+  } while (at < line.length && continuation(line.buffer[at]));
+  return at;
+}
+
+// Cells from the start of the line to (x, y), counting along the rows.
+int offset_of(const LineEditor& line, int x, int y) {
+  return (y - line.start_y) * console_shadow().columns + (x - line.start_x);
+}
+
+// Draws the whole line again from its start, blanks what the old drawing
+// took beyond the new end, and leaves the cursor at the editing position.
+void redraw(LineEditor& line) {
+  ScreenShadow& shadow = console_shadow();
+  OutputBuffer& out = console_output();
+  const int old_end = offset_of(line, line.end_x, line.end_y);
+  translate_goto(shadow, line.start_x, line.start_y, out);
+  translate_text(shadow, line.buffer, line.cursor, out);
+  const int cursor_x = shadow.cursor_x;
+  const int cursor_y = shadow.cursor_y;
+  translate_text(shadow, line.buffer + line.cursor, line.length - line.cursor, out);
+  line.end_x = shadow.cursor_x;
+  line.end_y = shadow.cursor_y;
+  for (int blanks = old_end - offset_of(line, line.end_x, line.end_y); blanks > 0; --blanks) {
+    translate_text(shadow, " ", 1, out);
+  }
+  translate_goto(shadow, cursor_x, cursor_y, out);
+  console_flush(out);
+}
+
+void ring_bell() {
+  OutputBuffer& out = console_output();
+  translate_text(console_shadow(), "\a", 1, out);
+  console_flush(out);
+}
+
+void insert(LineEditor& line, const char* text, int size) {
+  if (line.length + size > line.limit) {
+    ring_bell();
+    return;
+  }
+  std::memmove(line.buffer + line.cursor + size, line.buffer + line.cursor,
+               static_cast<size_t>(line.length - line.cursor));
+  std::memcpy(line.buffer + line.cursor, text, static_cast<size_t>(size));
+  line.length += size;
+  line.cursor += size;
+  redraw(line);
+}
+
+// Removes the bytes from..to (one whole character) and puts the cursor at from.
+void erase(LineEditor& line, int from, int to) {
+  std::memmove(line.buffer + from, line.buffer + to, static_cast<size_t>(line.length - to));
+  line.length -= to - from;
+  line.cursor = from;
+  redraw(line);
+}
+
+void move_to(LineEditor& line, int at) {
+  if (at == line.cursor) return;
+  line.cursor = at;
+  redraw(line);
+}
+
+// Returns false when the key ends the line.
+bool apply_key(LineEditor& line, const KeyPress& press) {
+  switch (press.key) {
+    case VKEY_ENTER:
+      return false;
+    case VKEY_BACKSPACE:
+      if (line.cursor > 0) erase(line, previous_boundary(line, line.cursor), line.cursor);
+      return true;
+    case VKEY_DELETE:
+      if (line.cursor < line.length) erase(line, line.cursor, next_boundary(line, line.cursor));
+      return true;
+    case VKEY_LEFT:
+      if (line.cursor > 0) move_to(line, previous_boundary(line, line.cursor));
+      return true;
+    case VKEY_RIGHT:
+      if (line.cursor < line.length) move_to(line, next_boundary(line, line.cursor));
+      return true;
+    case VKEY_HOME:
+      move_to(line, 0);
+      return true;
+    case VKEY_END:
+      move_to(line, line.length);
+      return true;
+    case VKEY_ESCAPE:
+      line.length = 0;
+      line.cursor = 0;
+      redraw(line);
+      return true;
+    default:
+      break;
+  }
+  if (press.typed == CTRL_U || (press.key == 'U' && (press.modifiers & MOD_CTRL) != 0)) {
+    line.length = 0;
+    line.cursor = 0;
+    redraw(line);
+  } else if (press.typed >= 0x20 && press.typed < 0x7F &&
+             (press.modifiers & (MOD_CTRL | MOD_ALT)) == 0) {
+    const char typed = static_cast<char>(press.typed);
+    insert(line, &typed, 1);
+  }
+  // Every other key (tab, function keys, Ctrl and Alt combinations) does nothing.
+  return true;
+}
+
+void finish(LineEditor& line) {
+  ScreenShadow& shadow = console_shadow();
+  OutputBuffer& out = console_output();
+  translate_goto(shadow, line.end_x, line.end_y, out);
+  translate_text(shadow, "\n", 1, out);
+  console_flush(out);
+}
+
+}  // namespace
+
+int console_read_line(char* buffer, int capacity) {
+  if (buffer == nullptr || capacity <= 0) return 0;
+  const ScreenShadow& shadow = console_shadow();
+  LineEditor line{buffer, capacity - 1, 0, 0, shadow.cursor_x, shadow.cursor_y,
+                  shadow.cursor_x, shadow.cursor_y};
+  for (;;) {
+    KeyEvent event;
+    if (!console_next_event(event)) break;  // the terminal is gone: keep what was typed
+    if (event.text[0] != '\0') {
+      insert(line, event.text, static_cast<int>(std::strlen(event.text)));
+      continue;
+    }
+    if (!apply_key(line, event.press)) {
+      finish(line);
+      break;
+    }
+  }
+  buffer[line.length] = '\0';
+  return line.length;
+}
+
+}  // namespace vormi

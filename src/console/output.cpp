@@ -1,0 +1,319 @@
+#include "console/output.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace vormi {
+
+namespace {
+
+// Code page 437, bytes 0x80 to 0xFF, as Unicode code points.
+constexpr unsigned short CP437_UPPER[128] = {
+    0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7,  // 0x80
+    0x00EA, 0x00EB, 0x00E8, 0x00EF, 0x00EE, 0x00EC, 0x00C4, 0x00C5,
+    0x00C9, 0x00E6, 0x00C6, 0x00F4, 0x00F6, 0x00F2, 0x00FB, 0x00F9,  // 0x90
+    0x00FF, 0x00D6, 0x00DC, 0x00A2, 0x00A3, 0x00A5, 0x20A7, 0x0192,
+    0x00E1, 0x00ED, 0x00F3, 0x00FA, 0x00F1, 0x00D1, 0x00AA, 0x00BA,  // 0xA0
+    0x00BF, 0x2310, 0x00AC, 0x00BD, 0x00BC, 0x00A1, 0x00AB, 0x00BB,
+    0x2591, 0x2592, 0x2593, 0x2502, 0x2524, 0x2561, 0x2562, 0x2556,  // 0xB0
+    0x2555, 0x2563, 0x2551, 0x2557, 0x255D, 0x255C, 0x255B, 0x2510,
+    0x2514, 0x2534, 0x252C, 0x251C, 0x2500, 0x253C, 0x255E, 0x255F,  // 0xC0
+    0x255A, 0x2554, 0x2569, 0x2566, 0x2560, 0x2550, 0x256C, 0x2567,
+    0x2568, 0x2564, 0x2565, 0x2559, 0x2558, 0x2552, 0x2553, 0x256B,  // 0xD0
+    0x256A, 0x2518, 0x250C, 0x2588, 0x2584, 0x258C, 0x2590, 0x2580,
+    0x03B1, 0x00DF, 0x0393, 0x03C0, 0x03A3, 0x03C3, 0x00B5, 0x03C4,  // 0xE0
+    0x03A6, 0x0398, 0x03A9, 0x03B4, 0x221E, 0x03C6, 0x03B5, 0x2229,
+    0x2261, 0x00B1, 0x2265, 0x2264, 0x2320, 0x2321, 0x00F7, 0x2248,  // 0xF0
+    0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0,
+};
+
+struct CodeRange {
+  int first;
+  int last;
+};
+
+// Characters a terminal draws two columns wide (East Asian wide and emoji).
+constexpr CodeRange WIDE[] = {
+    {0x1100, 0x115F},   {0x2E80, 0x303E},   {0x3041, 0x33FF},   {0x3400, 0x4DBF},
+    {0x4E00, 0x9FFF},   {0xA000, 0xA4CF},   {0xAC00, 0xD7A3},   {0xF900, 0xFAFF},
+    {0xFE30, 0xFE4F},   {0xFF00, 0xFF60},   {0xFFE0, 0xFFE6},   {0x1F300, 0x1F64F},
+    {0x1F900, 0x1F9FF}, {0x20000, 0x2FFFD}, {0x30000, 0x3FFFD},
+};
+
+// Combining marks and other characters that take no column of their own.
+constexpr CodeRange ZERO_WIDTH[] = {
+    {0x0300, 0x036F}, {0x0483, 0x0489}, {0x0591, 0x05BD}, {0x200B, 0x200F},
+    {0x20D0, 0x20FF}, {0xFE00, 0xFE0F}, {0xFE20, 0xFE2F},
+};
+
+template <int N>
+bool in_ranges(const CodeRange (&ranges)[N], int code) {
+  for (const CodeRange& range : ranges) {
+    if (code >= range.first && code <= range.last) return true;
+  }
+  return false;
+}
+
+int char_width(int code) {
+  if (in_ranges(ZERO_WIDTH, code)) return 0;
+  if (in_ranges(WIDE, code)) return 2;
+  return 1;
+}
+
+bool continuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
+
+// Length of the valid UTF-8 character of two or more bytes at text, 0 when
+// the bytes there are not one (overlong forms, surrogates, beyond U+10FFFF and
+// a character cut short by the end of the print are not).
+int utf8_length(const unsigned char* text, int size, int* code) {
+  const unsigned char lead = text[0];
+  int length = 0;
+  int low = 0x80;
+  int high = 0xBF;  // allowed range of the second byte
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (size < length || text[1] < low || text[1] > high) return 0;
+  int value = lead & (0x7F >> length);
+  for (int i = 1; i < length; ++i) {
+    if (!continuation(text[i])) return 0;
+    value = (value << 6) | (text[i] & 0x3F);
+  }
+  *code = value;
+  return length;
+}
+
+int encode_utf8(int code, char* out) {
+  if (code < 0x80) {
+    out[0] = static_cast<char>(code);
+    return 1;
+  }
+  if (code < 0x800) {
+    out[0] = static_cast<char>(0xC0 | (code >> 6));
+    out[1] = static_cast<char>(0x80 | (code & 0x3F));
+    return 2;
+  }
+  out[0] = static_cast<char>(0xE0 | (code >> 12));
+  out[1] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+  out[2] = static_cast<char>(0x80 | (code & 0x3F));
+  return 3;
+}
+
+void set_cell(ScreenCell& cell, const char* bytes, int size, int width) {
+  std::memcpy(cell.text, bytes, static_cast<size_t>(size));
+  cell.size = static_cast<unsigned char>(size);
+  cell.width = static_cast<unsigned char>(width);
+}
+
+void blank_cell(ScreenCell& cell) { set_cell(cell, " ", 1, 1); }
+
+bool is_blank(const ScreenCell& cell) { return cell.size == 1 && cell.text[0] == ' '; }
+
+ScreenCell& cell_at(ScreenShadow& shadow, int x, int y) { return shadow.cells[y - 1][x - 1]; }
+
+void emit_move(int x, int y, OutputBuffer& out) {
+  char move[24];
+  const int size = std::snprintf(move, sizeof move, "\x1b[%d;%dH", y, x);
+  output_append(out, move, size);
+}
+
+// The cursor goes to column 1 of the next row; on the last row the screen
+// scrolls up one row, as the terminal does on the line feed.
+void next_row(ScreenShadow& shadow, OutputBuffer& out) {
+  output_append(out, "\r\n", 2);
+  shadow.cursor_x = 1;
+  if (shadow.cursor_y < shadow.rows) {
+    ++shadow.cursor_y;
+    return;
+  }
+  for (int y = 1; y < shadow.rows; ++y) {
+    std::memcpy(shadow.cells[y - 1], shadow.cells[y], sizeof shadow.cells[y]);
+  }
+  for (int x = 1; x <= shadow.columns; ++x) blank_cell(cell_at(shadow, x, shadow.rows));
+}
+
+// A character over part of a wide one erases the rest of the wide one.
+void break_wide_neighbours(ScreenShadow& shadow, int x, int width) {
+  const int y = shadow.cursor_y;
+  if (cell_at(shadow, x, y).width == 0 && x > 1) blank_cell(cell_at(shadow, x - 1, y));
+  const int last = x + width - 1;
+  if (last < shadow.columns && cell_at(shadow, last, y).width == 2) {
+    blank_cell(cell_at(shadow, last + 1, y));
+  }
+}
+
+void put_char(ScreenShadow& shadow, const char* bytes, int size, int width, OutputBuffer& out) {
+  if (width > shadow.columns - shadow.cursor_x + 1) next_row(shadow, out);
+  if (width > shadow.columns) width = shadow.columns;
+  const int x = shadow.cursor_x;
+  break_wide_neighbours(shadow, x, width);
+  set_cell(cell_at(shadow, x, shadow.cursor_y), bytes, size, width);
+  if (width == 2) set_cell(cell_at(shadow, x + 1, shadow.cursor_y), "", 0, 0);
+  output_append(out, bytes, size);
+  shadow.cursor_x += width;
+  // Terminals defer the wrap after the last column; moving on explicitly
+  // keeps the terminal's cursor where the copy has it.
+  if (shadow.cursor_x > shadow.columns) next_row(shadow, out);
+}
+
+// A combining mark joins the character before it on the screen.
+void put_zero_width(ScreenShadow& shadow, const char* bytes, int size, OutputBuffer& out) {
+  int x = shadow.cursor_x - 1;
+  const int y = shadow.cursor_y;
+  if (x >= 1 && cell_at(shadow, x, y).width == 0) --x;
+  if (x >= 1) {
+    ScreenCell& cell = cell_at(shadow, x, y);
+    if (cell.size + size <= static_cast<int>(sizeof cell.text)) {
+      std::memcpy(cell.text + cell.size, bytes, static_cast<size_t>(size));
+      cell.size = static_cast<unsigned char>(cell.size + size);
+    }
+  }
+  output_append(out, bytes, size);
+}
+
+void put_tab(ScreenShadow& shadow, OutputBuffer& out) {
+  int x = ((shadow.cursor_x - 1) / 8 + 1) * 8 + 1;
+  if (x > shadow.columns) x = shadow.columns;
+  shadow.cursor_x = x;
+  emit_move(x, shadow.cursor_y, out);
+}
+
+void put_control(ScreenShadow& shadow, unsigned char byte, OutputBuffer& out) {
+  if (byte == '\n') {
+    next_row(shadow, out);
+  } else if (byte == '\t') {
+    put_tab(shadow, out);
+  } else if (byte == '\a') {
+    output_append(out, "\a", 1);
+  }
+  // Every other control byte is dropped: passed on it could move the cursor
+  // behind the copy's back or start an escape sequence.
+}
+
+void put_lone_byte(ScreenShadow& shadow, unsigned char byte, OutputBuffer& out) {
+  if (shadow.utf8) {
+    char text[4];
+    put_char(shadow, text, cp437_utf8(byte, text), 1, out);
+  } else {
+    const char c = cp437_ascii(byte);
+    put_char(shadow, &c, 1, 1, out);
+  }
+}
+
+}  // namespace
+
+void output_clear(OutputBuffer& out) { out.size = 0; }
+
+void output_append(OutputBuffer& out, const char* bytes, int size) {
+  if (size <= 0 || out.size + size > OUTPUT_CAPACITY) return;
+  std::memcpy(out.data + out.size, bytes, static_cast<size_t>(size));
+  out.size += size;
+}
+
+int cp437_utf8(unsigned char byte, char* out) {
+  if (byte < 0x80) {
+    out[0] = static_cast<char>(byte);
+    return 1;
+  }
+  return encode_utf8(CP437_UPPER[byte - 0x80], out);
+}
+
+char cp437_ascii(unsigned char byte) {
+  switch (byte) {
+    case 0xB1: return '@';  // medium shade: the head
+    case 0xB2: return 'o';  // dark shade: the body
+    case 0xDB: return '#';  // full block: the walls
+    case 0xFE: return '*';  // black square: the food
+    default: return '?';
+  }
+}
+
+void shadow_reset(ScreenShadow& shadow, int columns, int rows, bool utf8) {
+  shadow.columns = columns < 1 ? 1 : (columns > SCREEN_MAX_COLUMNS ? SCREEN_MAX_COLUMNS : columns);
+  shadow.rows = rows < 1 ? 1 : (rows > SCREEN_MAX_ROWS ? SCREEN_MAX_ROWS : rows);
+  shadow.utf8 = utf8;
+  shadow.cursor_x = 1;
+  shadow.cursor_y = 1;
+  for (int y = 1; y <= shadow.rows; ++y) {
+    for (int x = 1; x <= shadow.columns; ++x) blank_cell(cell_at(shadow, x, y));
+  }
+}
+
+void translate_text(ScreenShadow& shadow, const char* text, int size, OutputBuffer& out) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+  int i = 0;
+  while (i < size) {
+    const unsigned char byte = bytes[i];
+    if (byte < 0x20 || byte == 0x7F) {
+      put_control(shadow, byte, out);
+      ++i;
+      continue;
+    }
+    if (byte < 0x80) {
+      put_char(shadow, text + i, 1, 1, out);
+      ++i;
+      continue;
+    }
+    int code = 0;
+    const int length = utf8_length(bytes + i, size - i, &code);
+    // U+0080 to U+009F are the C1 controls: a terminal may act on them.
+    if (length == 0 || code <= 0x9F) {
+      put_lone_byte(shadow, byte, out);
+      ++i;
+      continue;
+    }
+    if (!shadow.utf8) {
+      put_char(shadow, "?", 1, 1, out);
+    } else if (char_width(code) == 0) {
+      put_zero_width(shadow, text + i, length, out);
+    } else {
+      put_char(shadow, text + i, length, char_width(code), out);
+    }
+    i += length;
+  }
+}
+
+bool translate_goto(ScreenShadow& shadow, int x, int y, OutputBuffer& out) {
+  if (x < 1 || x > shadow.columns || y < 1 || y > shadow.rows) return false;
+  shadow.cursor_x = x;
+  shadow.cursor_y = y;
+  emit_move(x, y, out);
+  return true;
+}
+
+void translate_clear(ScreenShadow& shadow, OutputBuffer& out) {
+  // Erase-display neither scrolls nor moves the cursor; the home move follows.
+  output_append(out, "\x1b[2J\x1b[H", 7);
+  for (int y = 1; y <= shadow.rows; ++y) {
+    for (int x = 1; x <= shadow.columns; ++x) blank_cell(cell_at(shadow, x, y));
+  }
+  shadow.cursor_x = 1;
+  shadow.cursor_y = 1;
+}
+
+void repaint_row(const ScreenShadow& shadow, int y, OutputBuffer& out) {
+  int next_x = -1;  // where the terminal's cursor stands after the last cell sent
+  for (int x = 1; x <= shadow.columns; ++x) {
+    const ScreenCell& cell = shadow.cells[y - 1][x - 1];
+    if (cell.width == 0 || is_blank(cell)) continue;
+    if (x != next_x) emit_move(x, y, out);
+    output_append(out, cell.text, cell.size);
+    next_x = x + cell.width;
+  }
+}
+
+void repaint_cursor(const ScreenShadow& shadow, OutputBuffer& out) {
+  emit_move(shadow.cursor_x, shadow.cursor_y, out);
+}
+
+}  // namespace vormi

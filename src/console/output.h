@@ -1,0 +1,63 @@
+// Output translation: the bytes of one print become the bytes the terminal is
+// sent, while the cursor and a copy of every cell are tracked, so the screen
+// can be repainted after the process was stopped and resumed.
+//
+// Pure: no device calls. Everything produced is appended to an OutputBuffer
+// that the caller writes to the terminal.
+#pragma once
+
+namespace vormi {
+
+// Larger terminals are used as if they had this many columns and rows.
+constexpr int SCREEN_MAX_COLUMNS = 255;
+constexpr int SCREEN_MAX_ROWS = 255;
+// Enough for the translation of the longest print plus a whole-row repaint.
+constexpr int OUTPUT_CAPACITY = 32768;
+
+// One cell as the terminal shows it: the bytes that draw it (UTF-8 in a UTF-8
+// locale), and how many columns the character takes (2 for wide characters;
+// 0 marks the right half of a wide character).
+struct ScreenCell {
+  char text[7];
+  unsigned char size;
+  unsigned char width;
+};
+
+struct ScreenShadow {
+  int columns;
+  int rows;
+  bool utf8;
+  int cursor_x;  // 1-based
+  int cursor_y;
+  ScreenCell cells[SCREEN_MAX_ROWS][SCREEN_MAX_COLUMNS];
+};
+
+struct OutputBuffer {
+  char data[OUTPUT_CAPACITY];
+  int size;
+};
+
+// A blank screen of columns x rows (clamped to the maxima), cursor at (1,1).
+void shadow_reset(ScreenShadow& shadow, int columns, int rows, bool utf8);
+
+// Translates size bytes of printed text at the cursor. UTF-8 is decoded within
+// these bytes only, so a character is never joined with bytes of another print.
+void translate_text(ScreenShadow& shadow, const char* text, int size, OutputBuffer& out);
+// Moves the cursor; a position outside the screen emits nothing and returns false.
+bool translate_goto(ScreenShadow& shadow, int x, int y, OutputBuffer& out);
+// Blanks every cell and homes the cursor.
+void translate_clear(ScreenShadow& shadow, OutputBuffer& out);
+// Redraws row y from the copy (no clearing; blank cells are skipped).
+void repaint_row(const ScreenShadow& shadow, int y, OutputBuffer& out);
+// Puts the terminal's cursor where the copy says it is.
+void repaint_cursor(const ScreenShadow& shadow, OutputBuffer& out);
+
+// The UTF-8 text of code page 437 character byte (0x80 to 0xFF); returns its length.
+int cp437_utf8(unsigned char byte, char* out);
+// The ASCII character that stands for byte (0x80 to 0xFF) where UTF-8 cannot be shown.
+char cp437_ascii(unsigned char byte);
+
+void output_clear(OutputBuffer& out);
+void output_append(OutputBuffer& out, const char* bytes, int size);
+
+}  // namespace vormi

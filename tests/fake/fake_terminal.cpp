@@ -1,0 +1,163 @@
+// The fake terminal device: the functions of terminal_device.h over a script
+// of input bytes and a virtual clock that only moves when the code waits.
+#include "fake/fake_terminal.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "console/console.h"
+#include "console/terminal_device.h"
+
+namespace vormi::fake {
+
+namespace {
+
+struct Input {
+  uint32_t at_ms;
+  std::string bytes;
+};
+
+struct Fake {
+  int columns = 80;
+  int rows = 25;
+  bool utf8 = true;
+  uint32_t clock = 0;
+  int64_t calendar_base_ms = 0;  // the calendar reads base + clock
+  std::vector<Input> script;      // in order of time
+  bool resumed = false;
+  std::unique_ptr<test::Screen> screen;
+  std::string output;
+};
+
+Fake& the_fake() {
+  static Fake instance;
+  return instance;
+}
+
+// Bytes readable at the current virtual time.
+bool input_ready() {
+  const Fake& f = the_fake();
+  return !f.script.empty() && f.script.front().at_ms <= f.clock;
+}
+
+}  // namespace
+
+void reset(int columns, int rows, bool utf8, int64_t calendar_seconds) {
+  Fake& f = the_fake();
+  f.columns = columns;
+  f.rows = rows;
+  f.utf8 = utf8;
+  f.clock = 0;
+  f.calendar_base_ms = calendar_seconds * 1000;
+  f.script.clear();
+  f.resumed = false;
+  f.screen = std::make_unique<test::Screen>(columns, rows);
+  f.output.clear();
+  console_start();
+}
+
+void type_at(uint32_t at_ms, const std::string& bytes) {
+  Fake& f = the_fake();
+  if (bytes.empty()) return;
+  if (at_ms < f.clock) at_ms = f.clock;
+  auto place = f.script.begin();
+  while (place != f.script.end() && place->at_ms <= at_ms) ++place;
+  f.script.insert(place, Input{at_ms, bytes});
+}
+
+void type(const std::string& bytes) { type_at(the_fake().clock, bytes); }
+
+uint32_t now() { return the_fake().clock; }
+
+void advance(uint32_t ms) { the_fake().clock += ms; }
+
+void set_calendar(int64_t seconds) {
+  Fake& f = the_fake();
+  f.calendar_base_ms = seconds * 1000 - static_cast<int64_t>(f.clock);
+}
+
+bool input_drained() { return the_fake().script.empty(); }
+
+void simulate_resume() { the_fake().resumed = true; }
+
+test::Screen& screen() {
+  Fake& f = the_fake();
+  if (!f.screen) f.screen = std::make_unique<test::Screen>(f.columns, f.rows);
+  return *f.screen;
+}
+
+const std::string& output() { return the_fake().output; }
+
+void clear_output() { the_fake().output.clear(); }
+
+}  // namespace vormi::fake
+
+namespace vormi {
+
+using fake::the_fake;
+
+bool device_open(char* why, size_t why_size) {
+  if (why_size > 0) why[0] = '\0';
+  return true;
+}
+
+void device_close() {}
+
+int device_columns() { return the_fake().columns; }
+int device_rows() { return the_fake().rows; }
+bool device_utf8() { return the_fake().utf8; }
+
+void device_write(const char* data, size_t size) {
+  fake::Fake& f = the_fake();
+  f.output.append(data, size);
+  fake::screen().feed(data, size);
+}
+
+size_t device_read(char* buffer, size_t capacity) {
+  fake::Fake& f = the_fake();
+  size_t size = 0;
+  while (size < capacity && fake::input_ready()) {
+    std::string& bytes = f.script.front().bytes;
+    const size_t take = std::min(capacity - size, bytes.size());
+    std::memcpy(buffer + size, bytes.data(), take);
+    size += take;
+    bytes.erase(0, take);
+    if (bytes.empty()) f.script.erase(f.script.begin());
+  }
+  return size;
+}
+
+bool device_wait(int timeout_ms, bool watch_input) {
+  fake::Fake& f = the_fake();
+  // A resume interrupts the wait, as the real device's poll is interrupted.
+  if (f.resumed) return false;
+  if (watch_input && fake::input_ready()) return true;
+  const bool input_coming = watch_input && !f.script.empty();
+  if (timeout_ms < 0) {
+    if (!input_coming) throw fake::InputExhausted();
+    f.clock = f.script.front().at_ms;
+    return true;
+  }
+  const uint32_t deadline = f.clock + static_cast<uint32_t>(timeout_ms);
+  if (input_coming && f.script.front().at_ms <= deadline) {
+    f.clock = f.script.front().at_ms;
+    return true;
+  }
+  f.clock = deadline;
+  return false;
+}
+
+uint32_t device_millis() { return the_fake().clock; }
+
+int64_t device_calendar_ms() { return the_fake().calendar_base_ms + static_cast<int64_t>(the_fake().clock); }
+
+bool device_take_resumed() {
+  fake::Fake& f = the_fake();
+  const bool resumed = f.resumed;
+  f.resumed = false;
+  return resumed;
+}
+
+}  // namespace vormi
