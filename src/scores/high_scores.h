@@ -16,4 +16,9 @@ void record_high_score(int score);
 // Shows the table and waits for a key.
 void show_high_scores();
 
+// Enters score and name in the file: under the file's lock it reads the table
+// afresh, inserts the entry and replaces the file whole. False when that could
+// not be done; the file is then left as it was.
+bool save_high_score(int score, const char* name);
+
 }  // namespace vormi

@@ -1,0 +1,59 @@
+// The two high-score screens: the name prompt for a new entry, and the table.
+#include "console/console.h"
+#include "scores/high_scores.h"
+#include "scores/score_table.h"
+
+namespace vormi {
+
+void record_high_score(int score) {
+  console_clear();
+  // Opened now so that a missing file is created, or its failure reported,
+  // before the player types; the table itself is read under the lock after.
+  std::fclose(open_score_file());
+  console_goto(10, 5);
+  console_print("Your Score made it into the top 5!!!");
+  console_goto(10, 6);
+  console_print("Please enter your name: ");
+  char name[NAME_SIZE] = {};
+  console_read_line(name, NAME_SIZE);
+  if (!save_high_score(score, name)) {
+    console_goto(10, 8);
+    console_print("Sorry, your score could not be saved.");
+    console_goto(10, 9);
+    console_print("Press any key to continue...");
+    console_wait_key();
+  }
+}
+
+void show_high_scores() {
+  console_clear();
+  std::FILE* file = open_score_file();
+  console_goto(10, 5);
+  console_print("High Scores");
+  console_goto(10, 6);
+  console_print("Rank\tScore\t\t\tName");
+  // A row for each read, so the read that meets the end of a five-line file
+  // leaves row 12 empty; a longer file shows its first five lines only.
+  int row = 7;
+  int reads = 0;
+  int shown = 0;
+  while (!std::feof(file) && !std::ferror(file) && reads < HIGH_SCORE_COUNT + 1) {
+    console_goto(10, row);
+    ++row;
+    ++reads;
+    char line[LINE_LIMIT];
+    int length = read_score_line(file, line);
+    if (length > 0 && shown < HIGH_SCORE_COUNT) {
+      char safe[LINE_LIMIT];
+      sanitize_line(line, length, safe);
+      console_print("%s", safe);
+      ++shown;
+    }
+  }
+  std::fclose(file);
+  console_goto(10, row);
+  console_print("Press any key to continue...");
+  console_wait_key();
+}
+
+}  // namespace vormi

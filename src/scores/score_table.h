@@ -1,0 +1,62 @@
+// The high-score table in memory: reading lines of the file, taking entries
+// out of them, inserting a new entry and writing the table out again.
+#pragma once
+
+#include <cstdio>
+
+#include "scores/high_scores.h"
+
+namespace vormi {
+
+struct ScoreTable {
+  int scores[HIGH_SCORE_COUNT];
+  char names[HIGH_SCORE_COUNT][NAME_SIZE];
+  int count;  // entries taken from the file
+};
+
+// Room for the five lines the program writes: "%d\t%d\t\t\t%s\n" each.
+constexpr int TABLE_TEXT_SIZE = HIGH_SCORE_COUNT * 40;
+
+// Reads one line into line (capacity LINE_LIMIT): at most LINE_LIMIT - 1
+// characters with the newline, then a terminator. The rest of a longer line is
+// skipped, so it never comes back as a line of its own; a NUL byte reads as
+// '?'. Returns the number of characters stored; 0 at the end of the file,
+// leaving line as it was.
+int read_score_line(std::FILE* file, char* line);
+
+// The score of a line: the characters from the third up to the next tab (or
+// the end of the line), each weighted by its place as a decimal digit,
+// clamped to 0 .. INT_MAX.
+int parse_score(const char* line, int length);
+// The name of a line: after the rank, its tab, the score and three tabs, up to
+// the newline; cut to NAME_SIZE - 1 bytes, never inside a UTF-8 character.
+void parse_name(const char* line, int length, char* name);
+// Copies text into name (NAME_SIZE), cut as parse_name cuts; a newline or
+// carriage return, which would break the file's lines, becomes '?'.
+void copy_name(const char* text, int length, char* name);
+
+// A table of the five default entries, none of them taken from a file.
+void default_table(ScoreTable* table);
+// Reads up to five entries from file into table; positions the file does not
+// fill keep the default entry.
+void read_table(std::FILE* file, ScoreTable* table);
+// Puts the new entry in front of the first entry whose score is less than or
+// equal to it; the entries below move down and the fifth leaves. A score
+// below all five changes nothing.
+void insert_score(ScoreTable* table, int score, const char* name);
+// The table as the file's lines, ranks 1 to 5. Returns the length.
+int format_table(const ScoreTable* table, char* text, int capacity);
+
+// The file's one opening for reading, shared by the readers: when the file is
+// missing the default table is created first. Ends the process when the file
+// cannot be had: status 1, after the creation failure message when it could
+// not be created.
+std::FILE* open_score_file();
+
+// A line of the file made safe to show: C0 controls other than tab and the
+// final newline, DEL, C1 controls (U+0080 to U+009F in UTF-8, and lone bytes
+// 0x80 to 0x9F that are not part of UTF-8) each become one '?'. out holds
+// at least length + 1 bytes. Returns the length of out.
+int sanitize_line(const char* line, int length, char* out);
+
+}  // namespace vormi
