@@ -23,7 +23,7 @@ struct KeyEvent {
 struct KeyDecoder {
   unsigned char pending[DECODER_BUFFER];
   int pending_size;
-  uint32_t pending_since;  // when the first pending byte arrived
+  uint32_t pending_since;  // when the latest pending byte arrived; silence counts from it
 };
 
 void decoder_reset(KeyDecoder& decoder);

@@ -1,0 +1,272 @@
+// Terminal bytes to key presses.
+//
+// The pending buffer always starts at the beginning of an unfinished unit: an
+// escape sequence, an Esc that may still turn into one, or a UTF-8 character.
+// Each fed byte is appended and then as many whole units as the buffer holds
+// are turned into events. A unit that cannot be finished yet waits; after
+// ESCAPE_WAIT_MS of silence decoder_flush resolves it as what it is so far.
+#include "console/key_decoder.h"
+
+#include "console/key_sequences.h"
+
+namespace vormi {
+namespace {
+
+constexpr unsigned char ESC = 0x1B;
+
+bool is_parameter(unsigned char byte) { return byte >= 0x20 && byte <= 0x3F; }
+bool is_final(unsigned char byte) { return byte >= 0x40 && byte <= 0x7E; }
+bool is_digit(unsigned char byte) { return byte >= '0' && byte <= '9'; }
+
+// The outcome of scanning the front of the buffer: how many bytes the unit
+// takes (0: it is not finished yet) and whether it makes an event.
+struct Scan {
+  int used;
+  bool made;
+  KeyEvent event;
+};
+
+constexpr Scan NEED_MORE = {0, false, {}};
+
+Scan swallow(int used) { return {used, false, {}}; }
+Scan made(int used, const KeyEvent& event) { return {used, true, event}; }
+
+Scan add_alt(Scan scan) {
+  if (scan.made) {
+    scan.event.press.modifiers |= MOD_ALT;
+    scan.event.press.typed = 0;  // so the Alt column of the table applies
+  }
+  return scan;
+}
+
+int utf8_length(unsigned char lead) {
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    return 2;
+  }
+  if (lead >= 0xE0 && lead <= 0xEF) {
+    return 3;
+  }
+  if (lead >= 0xF0 && lead <= 0xF4) {
+    return 4;
+  }
+  return 0;  // a continuation byte, an overlong lead or beyond U+10FFFF
+}
+
+// The second byte is narrowed for some leads: that rules out overlong forms,
+// UTF-16 surrogates and code points beyond U+10FFFF.
+bool fits_after(unsigned char lead, int index, unsigned char byte) {
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;
+  if (index == 1) {
+    if (lead == 0xE0) {
+      low = 0xA0;
+    } else if (lead == 0xED) {
+      high = 0x9F;
+    } else if (lead == 0xF0) {
+      low = 0x90;
+    } else if (lead == 0xF4) {
+      high = 0x8F;
+    }
+  }
+  return byte >= low && byte <= high;
+}
+
+// A UTF-8 character; bytes that cannot be one are dropped, and a byte that
+// breaks a character off is left to start the next unit.
+Scan scan_utf8(const unsigned char* buf, int size, bool at_end) {
+  const int length = utf8_length(buf[0]);
+  if (length == 0) {
+    return swallow(1);
+  }
+  for (int i = 1; i < length; ++i) {
+    if (i == size) {
+      return at_end ? swallow(size) : NEED_MORE;
+    }
+    if (!fits_after(buf[0], i, buf[i])) {
+      return swallow(i);
+    }
+  }
+  KeyEvent event = {};
+  for (int i = 0; i < length; ++i) {
+    event.text[i] = static_cast<char>(buf[i]);
+  }
+  return made(length, event);
+}
+
+// A control sequence: ESC [, parameter and intermediate bytes, one final
+// byte. Whatever it means, the whole of it is taken, so an unknown one never
+// shows up as Esc and letters.
+Scan scan_csi(const unsigned char* buf, int size, bool at_end) {
+  if (size == 2) {
+    return at_end ? made(2, alt_of_byte('[')) : NEED_MORE;
+  }
+  if (buf[2] == '[') {  // the Linux console's F1 to F5: ESC [ [ A to E
+    if (size == 3) {
+      return at_end ? swallow(3) : NEED_MORE;
+    }
+    if (!is_parameter(buf[3]) && !is_final(buf[3])) {
+      return swallow(3);
+    }
+    KeyEvent event = {};
+    if (linux_console_key(buf[3], event)) {
+      return made(4, event);
+    }
+    return swallow(4);
+  }
+  int i = 2;
+  bool digits_only = true;
+  while (i < size && is_parameter(buf[i])) {
+    // rxvt ends "n $" (Shift with the key of CSI n ~) with a byte that is
+    // otherwise an intermediate; no other sequence a terminal sends on its
+    // own has a '$' right after plain digits.
+    if (buf[i] == '$' && digits_only && i > 2) {
+      break;
+    }
+    digits_only = digits_only && is_digit(buf[i]);
+    ++i;
+  }
+  if (i == size) {
+    return at_end ? swallow(size) : NEED_MORE;
+  }
+  if (buf[i] != '$' && !is_final(buf[i])) {
+    return swallow(i);  // cut short by a control byte, which starts anew
+  }
+  KeyEvent event = {};
+  if (csi_key(buf + 2, i - 2, buf[i], event)) {
+    return made(i + 1, event);
+  }
+  return swallow(i + 1);
+}
+
+// ESC O and one final byte, with parameter bytes in some older forms.
+Scan scan_ss3(const unsigned char* buf, int size, bool at_end) {
+  if (size == 2) {
+    return at_end ? made(2, alt_of_byte('O')) : NEED_MORE;
+  }
+  int i = 2;
+  while (i < size && is_parameter(buf[i])) {
+    ++i;
+  }
+  if (i == size) {
+    return at_end ? swallow(size) : NEED_MORE;
+  }
+  if (!is_final(buf[i])) {
+    return swallow(i);
+  }
+  KeyEvent event = {};
+  if (ss3_key(buf + 2, i - 2, buf[i], event)) {
+    return made(i + 1, event);
+  }
+  return swallow(i + 1);
+}
+
+// What starts with ESC. With alt_prefix, ESC before a key is that key with
+// Alt (ESC ESC [ A is Alt+Up as rxvt sends it); without, the ESC that is not
+// a sequence's start is the Esc key on its own.
+Scan scan_escape(const unsigned char* buf, int size, bool at_end, bool alt_prefix) {
+  if (size == 1) {
+    return at_end ? made(1, key_of_byte(ESC)) : NEED_MORE;
+  }
+  const unsigned char next = buf[1];
+  if (next == '[') {
+    return scan_csi(buf, size, at_end);
+  }
+  if (next == 'O') {
+    return scan_ss3(buf, size, at_end);
+  }
+  if (!alt_prefix) {
+    return made(1, key_of_byte(ESC));
+  }
+  Scan rest = {};
+  if (next == ESC) {
+    rest = scan_escape(buf + 1, size - 1, at_end, false);
+  } else if (next >= 0x80) {
+    rest = scan_utf8(buf + 1, size - 1, at_end);
+  } else {
+    rest = made(1, key_of_byte(next));
+  }
+  if (rest.used == 0) {
+    return NEED_MORE;
+  }
+  rest.used += 1;
+  return add_alt(rest);
+}
+
+Scan scan_unit(const unsigned char* buf, int size, bool at_end) {
+  if (buf[0] == ESC) {
+    return scan_escape(buf, size, at_end, true);
+  }
+  if (buf[0] >= 0x80) {
+    return scan_utf8(buf, size, at_end);
+  }
+  return made(1, key_of_byte(buf[0]));
+}
+
+void drop_front(KeyDecoder& decoder, int count) {
+  const int left = decoder.pending_size - count;
+  for (int i = 0; i < left; ++i) {
+    decoder.pending[i] = decoder.pending[count + i];
+  }
+  decoder.pending_size = left;
+}
+
+int resolve(KeyDecoder& decoder, bool at_end, KeyEvent* out) {
+  int count = 0;
+  while (decoder.pending_size > 0 && count < DECODER_MAX_EVENTS) {
+    const Scan scan = scan_unit(decoder.pending, decoder.pending_size, at_end);
+    if (scan.used == 0) {
+      break;
+    }
+    if (scan.made) {
+      out[count++] = scan.event;
+    }
+    drop_front(decoder, scan.used);
+  }
+  return count;
+}
+
+}  // namespace
+
+void decoder_reset(KeyDecoder& decoder) {
+  decoder.pending_size = 0;
+  decoder.pending_since = 0;
+}
+
+int decoder_feed(KeyDecoder& decoder, unsigned char byte, uint32_t now, KeyEvent* out) {
+  if (decoder.pending_size == DECODER_BUFFER) {
+    // Only a sequence still collecting parameters fills the buffer. It is too
+    // long to be a key: its further parameter bytes are skipped and, once it
+    // ends, it is dropped whole; a control byte ends it and counts anew.
+    if (is_parameter(byte)) {
+      return 0;
+    }
+    decoder.pending_size = 0;
+    if (is_final(byte)) {
+      return 0;
+    }
+  }
+  decoder.pending[decoder.pending_size++] = byte;
+  decoder.pending_since = now;
+  return resolve(decoder, false, out);
+}
+
+int decoder_flush(KeyDecoder& decoder, uint32_t now, KeyEvent* out) {
+  if (decoder_flush_in(decoder, now) != 0) {
+    return 0;
+  }
+  return resolve(decoder, true, out);
+}
+
+int decoder_flush_in(const KeyDecoder& decoder, uint32_t now) {
+  if (decoder.pending_size == 0) {
+    return -1;
+  }
+  // Unsigned difference, so a wrap of the millisecond clock does no harm.
+  const uint32_t waited = now - decoder.pending_since;
+  if (waited >= static_cast<uint32_t>(ESCAPE_WAIT_MS)) {
+    return 0;
+  }
+  return ESCAPE_WAIT_MS - static_cast<int>(waited);
+}
+
+}  // namespace vormi
