@@ -1,0 +1,68 @@
+// The time from one step to the next against the tick interval: the real
+// binary on a pseudo-terminal, each step seen as the output burst that draws
+// the head glyph, timed as it arrives.
+//   bench_step_timing [seconds]   (default 10)
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "support/pty_session.h"
+
+namespace {
+
+const std::string HEAD = "\u2592";
+
+double now_ms() {
+  using namespace std::chrono;
+  return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
+}
+
+void measure(char speed, int tick, int ms) {
+  vormi::test::PtySession game({VORMI_BINARY}, 80, 25, "/tmp");
+  bool started = game.wait_for("Press Any Key To Continue");
+  game.send("x");
+  started = started && game.wait_for("New Game");
+  game.send("\r");
+  started = started && game.wait_for("Select The game speed");
+  game.send(std::string(1, speed));
+  started = started && game.wait_for("Speed: ");
+  if (!started) {
+    std::printf("speed %c: could not start a game\n", speed);
+    return;
+  }
+  double start = now_ms();
+  std::vector<double> steps;
+  size_t seen = game.output().size();
+  while (now_ms() - start < ms) {
+    game.pump(1);
+    const std::string& out = game.output();
+    if (out.size() == seen) continue;
+    bool step = out.find(HEAD, seen) != std::string::npos;
+    seen = out.size();
+    if (step) steps.push_back(now_ms());
+    if (out.find(":'#######::'##") != std::string::npos) break;  // the banner
+  }
+  double worst = 0;
+  double sum = 0;
+  for (size_t i = 1; i < steps.size(); ++i) {
+    double gap = steps[i] - steps[i - 1];
+    sum += gap;
+    worst = std::fmax(worst, std::fabs(gap - tick));
+  }
+  int gaps = static_cast<int>(steps.size()) - 1;
+  std::printf("speed %c (tick %d ms): %d gaps, mean %.2f ms, worst off by %.2f ms\n", speed,
+              tick, gaps, gaps > 0 ? sum / gaps : 0.0, worst);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int seconds = argc > 1 ? std::atoi(argv[1]) : 10;
+  measure('1', 900, seconds * 1000);
+  measure('5', 500, seconds * 1000);
+  measure('9', 100, seconds * 1000);
+  return 0;
+}

@@ -1,0 +1,293 @@
+// Scripted games on the fake terminal: keys at virtual times, and where the
+// head ended, when, and what the screen and the score table show.
+#include "play/game_loop.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "console/console.h"
+#include "fake/fake_terminal.h"
+#include "play/playfield.h"
+
+namespace vormi {
+namespace {
+
+const std::string HEAD = "\u2592";
+const std::string BODY = "\u2593";
+
+using Keys = std::vector<std::pair<uint32_t, std::string>>;
+
+// The first value the game's generator gives after being seeded with seconds.
+int first_rand(int64_t seconds) {
+  uint32_t seed = static_cast<uint32_t>(seconds);
+  seed = seed * 22695477u + 1;  // srand throws one value away
+  seed = seed * 22695477u + 1;
+  return static_cast<int>((seed >> 16) & 0x7fff);
+}
+
+// A calendar reading at which the food comes up at (x, y).
+int64_t calendar_for_food(int x, int y) {
+  for (int64_t s = 1700000000;; ++s) {
+    int r = first_rand(s);
+    if (r % 78 + 2 == x && r % 19 + 2 == y) return s;
+  }
+}
+
+std::string at(int x, int y) { return fake::screen().cell(x, y); }
+
+// n cells of row y from column x on.
+std::string cells(int x, int y, int n) {
+  std::string s;
+  for (int i = 0; i < n; ++i) s += at(x + i, y);
+  return s;
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// Every test runs in a fresh directory, with the food out of every path the
+// scripted games take.
+class Game : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    old_dir_ = std::filesystem::current_path();
+    char name[] = "/tmp/vormi-game-XXXXXX";
+    ASSERT_NE(mkdtemp(name), nullptr);
+    dir_ = name;
+    std::filesystem::current_path(dir_);
+    fake::reset(80, 25, true, calendar_for_food(70, 19));
+  }
+  void TearDown() override {
+    std::filesystem::current_path(old_dir_);
+    std::filesystem::remove_all(dir_);
+  }
+  static void script(const Keys& keys) {
+    for (const auto& [ms, bytes] : keys) fake::type_at(ms, bytes);
+  }
+  // Runs a game; true when it stopped for want of input (at a banner or pause).
+  static bool play_game(const Keys& keys) {
+    script(keys);
+    try {
+      start_new_game();
+    } catch (const fake::InputExhausted&) {
+      return true;
+    }
+    return false;
+  }
+  std::filesystem::path old_dir_;
+  std::filesystem::path dir_;
+};
+
+// A four-segment vormi at (40,10) heading left with the food just ahead.
+GameState food_ahead() {
+  GameState state{};
+  clear_body(state);
+  state.body.x[0] = 40;
+  state.body.y[0] = 10;
+  lay_out_body(state, 4);
+  state.food = {39, 10};
+  return state;
+}
+
+// 304 segments winding over rows 2 to 5 (the tail at (2,2)), the head at (10,5).
+GameState long_body() {
+  GameState state{};
+  clear_body(state);
+  int n = 303;
+  for (int y = 2; y <= 5 && n >= 0; ++y) {
+    for (int i = 0; i < 78 && n >= 0; ++i, --n) {
+      state.body.x[n] = (y % 2 == 0) ? 2 + i : 79 - i;
+      state.body.y[n] = y;
+    }
+  }
+  return state;
+}
+
+TEST_F(Game, SpeedPromptRejectsZeroLettersAndArrows) {
+  fake::type("0a\x1b[A");
+  EXPECT_THROW(choose_speed(), fake::InputExhausted);
+  EXPECT_EQ(fake::screen().text(), "\n\n\n\n         Select The game speed between 1 and 9.");
+  fake::type("5");
+  EXPECT_EQ(choose_speed(), 5);
+}
+
+TEST_F(Game, FirstStepComesOneTickAfterThePanelGoingLeft) {
+  // A pause key just before and just after the first deadline freezes the board.
+  ASSERT_TRUE(play_game({{0, "5"}, {499, "p"}}));
+  EXPECT_EQ(fake::screen().row(23).substr(0, 12), "    Score: 0");
+  EXPECT_EQ(fake::screen().row(24).substr(0, 12), "    Speed: 5");
+  EXPECT_EQ(cells(28, 23, 40), "**Paused**" + std::string(14, ' ') + "Coder: Kestrovan");
+  for (int x = 40; x <= 43; ++x) EXPECT_EQ(at(x, 10), BODY) << x;
+
+  fake::reset(80, 25, true, calendar_for_food(70, 19));
+  ASSERT_TRUE(play_game({{0, "5"}, {501, "p"}}));
+  EXPECT_EQ(at(39, 10), HEAD);
+  EXPECT_EQ(at(43, 10), " ");
+}
+
+struct Steering {
+  const char* what;
+  Keys keys;
+  uint32_t end_ms;  // when the head meets the wall
+  int head_x;
+  int head_y;
+};
+
+class Steer : public Game, public ::testing::WithParamInterface<Steering> {};
+
+// At speed 9 a step comes every 100 ms; left alone the head reaches column 1 at 3900.
+TEST_P(Steer, EndsWhereAndWhenExpected) {
+  const Steering& c = GetParam();
+  Keys keys = {{0, "9"}};
+  keys.insert(keys.end(), c.keys.begin(), c.keys.end());
+  ASSERT_TRUE(play_game(keys));
+  EXPECT_EQ(fake::now(), c.end_ms);
+  EXPECT_EQ(at(c.head_x, c.head_y), HEAD);
+  EXPECT_EQ(fake::screen().bells(), 2);
+  EXPECT_EQ(cells(28, 23, 12), std::string(12, ' '));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Game, Steer,
+    ::testing::Values(
+        Steering{"alone", {}, 3900, 1, 10},
+        Steering{"reversal ignored", {{50, "\x1b[C"}, {60, "M"}}, 3900, 1, 10},
+        Steering{"second key turns", {{50, "\x1b[C"}, {60, "\x1b[A"}}, 900, 40, 1},
+        Steering{"up then right", {{50, "\x1b[A"}, {60, "\x1b[C"}}, 4100, 80, 9},
+        Steering{"H up", {{50, "H"}}, 900, 40, 1},
+        Steering{"H then K", {{50, "H"}, {150, "K"}}, 4000, 1, 9},
+        Steering{"H then M", {{50, "H"}, {150, "M"}}, 4100, 80, 9},
+        Steering{"P down", {{50, "P"}}, 1100, 40, 21},
+        Steering{"h k m nothing", {{50, "h"}, {60, "k"}, {70, "m"}}, 3900, 1, 10},
+        Steering{"p pauses past the deadline", {{50, "p"}, {2050, "x"}}, 5850, 1, 10},
+        Steering{"Esc pauses", {{10, "\x1b"}, {2050, "x"}}, 5850, 1, 10},
+        Steering{"arrow ends pause", {{50, "p"}, {2050, "\x1b[A"}}, 2950, 39, 1},
+        Steering{"pause after a turn waits for the step",
+                 {{50, "\x1b[A"}, {60, "p"}, {2000, "x"}},
+                 2700,
+                 40,
+                 1}),
+    [](const ::testing::TestParamInfo<Steering>& info) {
+      std::string name;
+      for (const char* p = info.param.what; *p; ++p) name += std::isalnum(*p) ? *p : '_';
+      return name;
+    });
+
+struct Level {
+  int speed;
+  int score;
+  int next_score;
+  int next_speed;
+  uint32_t end_ms;  // eaten at the first step, then 38 steps of the new tick
+};
+
+class Levels : public Game, public ::testing::WithParamInterface<Level> {};
+
+TEST_P(Levels, FoodRaisesScoreSpeedAndTick) {
+  const Level& c = GetParam();
+  GameState state = food_ahead();
+  EXPECT_THROW(run_game(state, 80, 25, 4, KEY_LEFT, c.score, c.speed), fake::InputExhausted);
+  EXPECT_EQ(fake::now(), c.end_ms);
+  EXPECT_EQ(fake::screen().row(23).substr(4, 12), "Score: " + std::to_string(c.next_score));
+  EXPECT_EQ(fake::screen().row(24).substr(4, 12), "Speed: " + std::to_string(c.next_speed));
+  EXPECT_EQ(fake::screen().bells(), 3);  // the eating, then the two of the loss
+}
+
+INSTANTIATE_TEST_SUITE_P(Game, Levels,
+                         ::testing::Values(Level{1, 18, 19, 1, 900 + 38 * 900},
+                                           Level{1, 19, 20, 2, 900 + 38 * 800},
+                                           Level{2, 38, 40, 3, 800 + 38 * 700},
+                                           Level{9, 170, 179, 9, 100 + 38 * 100},
+                                           Level{9, 171, 180, 10, 100 + 38 * 95}));
+
+TEST(TickInterval, FollowsTheSpeedDownToItsFloor) {
+  for (int start : {1, 9}) {
+    int tick = 1000 - 100 * start;
+    for (int speed = start + 1; speed <= 40; ++speed) {
+      tick = next_tick_interval(tick, speed);
+      int expected = speed <= 9 ? 1000 - 100 * speed : speed <= 21 ? 145 - 5 * speed : 35;
+      EXPECT_EQ(tick, expected) << "speed " << speed << " from " << start;
+    }
+  }
+}
+
+TEST_F(Game, LengthThreeHundredFiveWinsWithoutTheTwoBells) {
+  GameState state = long_body();
+  state.food = {9, 5};
+  EXPECT_THROW(run_game(state, 80, 25, 304, KEY_LEFT, 2000, 9), fake::InputExhausted);
+  EXPECT_EQ(fake::now(), 100u);
+  EXPECT_EQ(fake::screen().bells(), 1);
+  EXPECT_EQ(fake::screen().row(23).substr(4, 11), "Score: 2009");  // the bonus is not shown
+  EXPECT_EQ(cells(6, 7, 69),
+            "'##:::'##::'#######::'##::::'##::::'##:::::'##:'####:'##:::'##:'####:");
+  EXPECT_EQ(fake::screen().cursor_x(), 6);
+  EXPECT_EQ(fake::screen().cursor_y(), 15);
+}
+
+TEST_F(Game, WinOnTheSamePassAsACollisionCountsAsWon) {
+  GameState state = long_body();
+  state.food = {10, 4};  // on a segment, straight up from the head
+  EXPECT_THROW(run_game(state, 80, 25, 304, KEY_UP, 0, 9), fake::InputExhausted);
+  EXPECT_EQ(fake::screen().bells(), 1);
+  EXPECT_EQ(cells(6, 14, 69),
+            ":::..::::::.......::::.......:::::::...::...:::....::..::::..::....::");
+}
+
+TEST_F(Game, WinningScoreHandedOnIncludesTheBonus) {
+  GameState state = long_body();
+  state.food = {9, 5};
+  script({{150, "x"}, {160, "Winner\r"}, {170, "y"}});
+  run_game(state, 80, 25, 304, KEY_LEFT, 2000, 9);
+  EXPECT_EQ(read_file("highscores.txt").substr(0, 16), "1\t3509\t\t\tWinner\n");
+  EXPECT_TRUE(fake::input_drained());
+}
+
+TEST_F(Game, LossWithNoScoreSkipsTheTable) {
+  EXPECT_FALSE(play_game({{0, "9"}, {5000, "x"}}));
+  EXPECT_EQ(fake::now(), 5000u);
+  EXPECT_EQ(fake::screen().text(), "");
+  EXPECT_TRUE(fake::input_drained());
+}
+
+TEST_F(Game, KeyLeftWaitingEndsTheBannerAtOnce) {
+  // Up along column 2, then a turn left into the wall with a key behind it.
+  Keys keys = {{0, "9"}, {3850, "\x1b[A"}, {3950, "\x1b[D"}, {3960, "z"}};
+  EXPECT_FALSE(play_game(keys));
+  EXPECT_EQ(fake::now(), 4000u);
+  EXPECT_TRUE(fake::input_drained());
+}
+
+struct Entry {
+  int speed;  // one piece of food worth this much
+  bool enters;
+};
+
+class EndOfGame : public Game, public ::testing::WithParamInterface<Entry> {};
+
+TEST_P(EndOfGame, ScoreEqualToTheLowestGoesToTheNameEntry) {
+  const std::string table = "1\t50\t\t\tA\n2\t40\t\t\tB\n3\t30\t\t\tC\n4\t20\t\t\tD\n5\t7\t\t\tE\n";
+  std::ofstream("highscores.txt") << table;
+  GameState state = food_ahead();
+  script({{60000, "x"}, {60100, "Eve\r"}, {60200, "y"}});
+  run_game(state, 80, 25, 4, KEY_LEFT, 0, GetParam().speed);
+  std::string expected = GetParam().enters ? table.substr(0, table.size() - 8) + "5\t7\t\t\tEve\n" : table;
+  EXPECT_EQ(read_file("highscores.txt"), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Game, EndOfGame, ::testing::Values(Entry{7, true}, Entry{6, false}));
+
+}  // namespace
+}  // namespace vormi
