@@ -180,9 +180,9 @@ INSTANTIATE_TEST_SUITE_P(
                  2700,
                  40,
                  1}),
-    [](const ::testing::TestParamInfo<Steering>& info) {
+    [](const ::testing::TestParamInfo<Steering>& param_info) {
       std::string name;
-      for (const char* p = info.param.what; *p; ++p) name += std::isalnum(*p) ? *p : '_';
+      for (const char* p = param_info.param.what; *p; ++p) name += std::isalnum(*p) ? *p : '_';
       return name;
     });
 
