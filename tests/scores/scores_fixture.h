@@ -1,0 +1,106 @@
+// Shared set-up for the high-score tests: a fresh working directory per test
+// (the file's name is fixed, so each test gets its own directory) and a fresh
+// fake terminal; helpers to put bytes into the file and read them back.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+
+#include "fake/fake_terminal.h"
+
+namespace vormi::test {
+
+inline const char SCORE_FILE[] = "highscores.txt";
+inline const char LOCK_FILE[] = "highscores.txt.lock";
+inline const std::string DEFAULT_TABLE =
+    "1\t0\t\t\tEMPTY\n2\t0\t\t\tEMPTY\n3\t0\t\t\tEMPTY\n4\t0\t\t\tEMPTY\n5\t0\t\t\tEMPTY\n";
+inline const std::string LEFT = "\x1b[D";
+inline const std::string RIGHT = "\x1b[C";
+inline const std::string END = "\x1b[F";
+inline const std::string BACKSPACE = "\x7f";
+
+inline void put_file(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+inline std::string file_bytes(const std::string& path = SCORE_FILE) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+inline bool exists(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::exists(std::filesystem::symlink_status(path, error));
+}
+
+// Five lines in the form the program writes, ranks 1 to 5 in order.
+inline bool is_written_table(const std::string& bytes) {
+  static const std::regex line("[1-5]\t[0-9]+\t\t\t[^\n]{0,19}\n");
+  std::istringstream in(bytes);
+  std::string text;
+  int rank = 0;
+  while (std::getline(in, text)) {
+    ++rank;
+    if (!std::regex_match(text + "\n", line) || text[0] != '0' + rank) return false;
+  }
+  return rank == 5 && !bytes.empty() && bytes.back() == '\n';
+}
+
+// A table of five entries as the program writes it.
+inline std::string table_of(const int (&scores)[5], const char* const (&names)[5]) {
+  std::string text;
+  for (int k = 0; k < 5; ++k) {
+    text += std::to_string(k + 1) + "\t" + std::to_string(scores[k]) + "\t\t\t" +
+            names[k] + "\n";
+  }
+  return text;
+}
+
+class ScoresTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    old_cwd_ = std::filesystem::current_path();
+    char pattern[] = "/tmp/vormi-scores-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    std::filesystem::current_path(dir_);
+    fake::reset();
+  }
+  void TearDown() override {
+    std::filesystem::current_path(old_cwd_);
+    std::error_code error;
+    std::filesystem::remove_all(dir_, error);
+  }
+
+  // Runs a screen that should return by itself, with its keys scripted.
+  template <class Run>
+  static void run_with_keys(const std::string& keys, Run run) {
+    fake::type(keys);
+    ASSERT_NO_THROW(run());
+  }
+
+  std::filesystem::path dir_;
+
+ private:
+  std::filesystem::path old_cwd_;
+};
+
+// Registered inside a death test: at exit, what the program sent to the
+// terminal goes to standard error, where EXPECT_EXIT can match it.
+inline void dump_terminal_output() {
+  const std::string& out = fake::output();
+  std::fwrite(out.data(), 1, out.size(), stderr);
+}
+
+}  // namespace vormi::test
