@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <ostream>
 #include <string>
 
 #include "front/front.h"
@@ -25,6 +26,8 @@ struct CarryCase {
   std::string arrow;
   std::string marker;     // row of the marker once the menu is drawn
 };
+
+void PrintTo(const CarryCase& c, std::ostream* os) { *os << c.name; }
 
 class SecondCodeCarried : public FrontTest, public ::testing::WithParamInterface<CarryCase> {};
 
@@ -50,7 +53,7 @@ const std::vector<CarryCase> CARRY_CASES = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Front, SecondCodeCarried, ::testing::ValuesIn(CARRY_CASES),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& test_case) { return std::string(test_case.param.name); });
 
 TEST_F(FrontTest, HighScoresItemShowsTheTableAndCreatesTheFile) {
   fake::type("w" + DOWN + ENTER);

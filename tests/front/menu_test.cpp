@@ -1,4 +1,5 @@
 // The main menu: items, marker moves with arrows and H/P, wrapping, Enter.
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,8 @@ struct MenuCase {
   std::string keys;  // typed before Enter
   int chosen;        // index menu_select returns
 };
+
+void PrintTo(const MenuCase& c, std::ostream* os) { *os << c.name; }
 
 class MenuMoves : public FrontTest, public ::testing::WithParamInterface<MenuCase> {};
 
@@ -41,16 +44,16 @@ const std::vector<MenuCase> MENU_CASES = {
     {"LowerHAndPDoNotMove", "hpph", 0},
     {"LowerLettersAroundUpperP", "hPp", 1},
     {"LeftAndRightDoNotMove", LEFT + RIGHT + RIGHT, 0},
-    {"OtherKeysDoNotMove", "xq 1\x1b", 0},
+    {"OtherKeysDoNotMove", "x\x1bq 1\t", 0},
     {"MixedArrowsAndLetters", DOWN + "P" + UP + "H" + "H", 3},
 };
 
 INSTANTIATE_TEST_SUITE_P(Menu, MenuMoves, ::testing::ValuesIn(MENU_CASES),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& test_case) { return std::string(test_case.param.name); });
 
 TEST_F(FrontTest, MenuDrawsItemsAndMarkerThenParksTheCursor) {
   EXPECT_TRUE(runs_out_of_input([] { show_main_menu(); }));
-  EXPECT_EQ(fake::screen().row(5), "       >New Game");
+  EXPECT_EQ(fake::screen().row(5), "       > New Game");
   EXPECT_EQ(fake::screen().row(6), "         High Scores");
   EXPECT_EQ(fake::screen().row(7), "         Controls");
   EXPECT_EQ(fake::screen().row(8), "         Exit");

@@ -119,20 +119,20 @@ TEST_F(FrontTest, ControlsScreenTakesOneKey) {
 }
 
 // The prompt over the menu with the marker on "Exit".
-void prompt_over_menu() {
-  fake::type(UP + ENTER);
+void prompt_over_menu(const std::string& answer) {
+  fake::type(UP + ENTER + answer);
   ASSERT_EQ(show_main_menu(), CHOICE_EXIT);
   confirm_exit();
 }
 
 TEST_F(FrontTest, ExitPromptCoversTheExitItemBesideTheMarker) {
-  EXPECT_TRUE(runs_out_of_input(prompt_over_menu));
+  EXPECT_TRUE(runs_out_of_input([] { prompt_over_menu(""); }));
   EXPECT_EQ(fake::screen().row(8), "       >Are you sure you want to exit(Y/N)");
   EXPECT_EQ(fake::screen().row(5), "         New Game");
 }
 
 TEST_F(FrontTest, ExitPromptIgnoresOtherKeysWithoutOutput) {
-  EXPECT_TRUE(runs_out_of_input(prompt_over_menu));
+  EXPECT_TRUE(runs_out_of_input([] { prompt_over_menu(""); }));
   const std::string before = fake::screen().text();
   fake::clear_output();
   EXPECT_TRUE(runs_out_of_input([] { confirm_exit(); }));
@@ -148,9 +148,9 @@ TEST_F(FrontTest, ExitPromptIgnoresOtherKeysWithoutOutput) {
 class ExitAnswer : public FrontTest, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(ExitAnswer, NoReturnsAndTheMenuComesBackOnNewGame) {
-  fake::type(GetParam());
-  EXPECT_TRUE(runs_out_of_input([] {
-    prompt_over_menu();
+  const std::string answer = GetParam();
+  EXPECT_TRUE(runs_out_of_input([&] {
+    prompt_over_menu(answer);
     show_main_menu();
   }));
   EXPECT_EQ(fake::screen().row(8), "         Exit");
@@ -174,8 +174,7 @@ TEST_P(ExitYes, EndsWithStatusOneOnAClearedWindow) {
   EXPECT_EXIT(
       {
         std::atexit(report_screen_at_exit);
-        fake::type(answer);
-        prompt_over_menu();
+        prompt_over_menu(answer);
       },
       ::testing::ExitedWithCode(EXIT_CONFIRMED), "\\[window blank\\]");
 }
