@@ -16,6 +16,7 @@
 
 #include "console/console.h"
 #include "fake/fake_terminal.h"
+#include "play/banners.h"
 #include "play/playfield.h"
 
 namespace vormi {
@@ -119,7 +120,8 @@ GameState long_body() {
 TEST_F(Game, SpeedPromptRejectsZeroLettersAndArrows) {
   fake::type("0a\x1b[A");
   EXPECT_THROW(choose_speed(), fake::InputExhausted);
-  EXPECT_EQ(fake::screen().text(), "\n\n\n\n         Select The game speed between 1 and 9.");
+  EXPECT_EQ(fake::screen().text(), "\n\n\n\n         Select The game speed between 1 and 9." +
+                                       std::string(20, '\n'));
   fake::type("5");
   EXPECT_EQ(choose_speed(), 5);
 }
@@ -127,10 +129,11 @@ TEST_F(Game, SpeedPromptRejectsZeroLettersAndArrows) {
 TEST_F(Game, FirstStepComesOneTickAfterThePanelGoingLeft) {
   // A pause key just before and just after the first deadline freezes the board.
   ASSERT_TRUE(play_game({{0, "5"}, {499, "p"}}));
-  EXPECT_EQ(fake::screen().row(23).substr(0, 12), "    Score: 0");
-  EXPECT_EQ(fake::screen().row(24).substr(0, 12), "    Speed: 5");
+  EXPECT_EQ(cells(5, 23, 9), "Score: 0 ");
+  EXPECT_EQ(cells(5, 24, 9), "Speed: 5 ");
   EXPECT_EQ(cells(28, 23, 40), "**Paused**" + std::string(14, ' ') + "Coder: Kestrovan");
   for (int x = 40; x <= 43; ++x) EXPECT_EQ(at(x, 10), BODY) << x;
+  EXPECT_EQ(at(70, 19), "\u25A0");  // the food, where the calendar was set to put it
 
   fake::reset(80, 25, true, calendar_for_food(70, 19));
   ASSERT_TRUE(play_game({{0, "5"}, {501, "p"}}));
@@ -145,6 +148,8 @@ struct Steering {
   int head_x;
   int head_y;
 };
+
+void PrintTo(const Steering& c, std::ostream* os) { *os << c.what; }
 
 class Steer : public Game, public ::testing::WithParamInterface<Steering> {};
 
@@ -201,8 +206,10 @@ TEST_P(Levels, FoodRaisesScoreSpeedAndTick) {
   GameState state = food_ahead();
   EXPECT_THROW(run_game(state, 80, 25, 4, KEY_LEFT, c.score, c.speed), fake::InputExhausted);
   EXPECT_EQ(fake::now(), c.end_ms);
-  EXPECT_EQ(fake::screen().row(23).substr(4, 12), "Score: " + std::to_string(c.next_score));
-  EXPECT_EQ(fake::screen().row(24).substr(4, 12), "Speed: " + std::to_string(c.next_speed));
+  std::string score = "Score: " + std::to_string(c.next_score) + " ";
+  std::string speed = "Speed: " + std::to_string(c.next_speed) + " ";
+  EXPECT_EQ(cells(5, 23, static_cast<int>(score.size())), score);
+  EXPECT_EQ(cells(5, 24, static_cast<int>(speed.size())), speed);
   EXPECT_EQ(fake::screen().bells(), 3);  // the eating, then the two of the loss
 }
 
@@ -230,7 +237,7 @@ TEST_F(Game, LengthThreeHundredFiveWinsWithoutTheTwoBells) {
   EXPECT_THROW(run_game(state, 80, 25, 304, KEY_LEFT, 2000, 9), fake::InputExhausted);
   EXPECT_EQ(fake::now(), 100u);
   EXPECT_EQ(fake::screen().bells(), 1);
-  EXPECT_EQ(fake::screen().row(23).substr(4, 11), "Score: 2009");  // the bonus is not shown
+  EXPECT_EQ(cells(5, 23, 12), "Score: 2009 ");  // the bonus is not shown
   EXPECT_EQ(cells(6, 7, 69),
             "'##:::'##::'#######::'##::::'##::::'##:::::'##:'####:'##:::'##:'####:");
   EXPECT_EQ(fake::screen().cursor_x(), 6);
@@ -258,7 +265,7 @@ TEST_F(Game, WinningScoreHandedOnIncludesTheBonus) {
 TEST_F(Game, LossWithNoScoreSkipsTheTable) {
   EXPECT_FALSE(play_game({{0, "9"}, {5000, "x"}}));
   EXPECT_EQ(fake::now(), 5000u);
-  EXPECT_EQ(fake::screen().text(), "");
+  EXPECT_EQ(fake::screen().text(), std::string(24, '\n'));  // cleared
   EXPECT_TRUE(fake::input_drained());
 }
 
@@ -288,6 +295,45 @@ TEST_P(EndOfGame, ScoreEqualToTheLowestGoesToTheNameEntry) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Game, EndOfGame, ::testing::Values(Entry{7, true}, Entry{6, false}));
+
+TEST(Banners, LinesHaveTheirWidthsLineEndsAndCharacters) {
+  struct Art {
+    const char* const* lines;
+    size_t width;
+    bool line_feed;
+  };
+  for (const Art& art : {Art{WIN_BANNER, 69, false}, Art{GAME_BANNER, 43, true},
+                         Art{OVER_BANNER, 49, true}}) {
+    for (int i = 0; i < BANNER_LINES; ++i) {
+      std::string line = art.lines[i];
+      if (art.line_feed) {
+        ASSERT_FALSE(line.empty());
+        EXPECT_EQ(line.back(), '\n');
+        line.pop_back();
+      }
+      EXPECT_EQ(line.size(), art.width) << line;
+      EXPECT_EQ(line.find_first_not_of("#:.' "), std::string::npos) << line;
+    }
+  }
+}
+
+TEST_F(Game, GameOverBannerStandsOverThePlayfield) {
+  draw_border(80, 25);
+  draw_status(12, 3);
+  EXPECT_THROW(show_game_over_banner(), fake::InputExhausted);
+  for (int i = 0; i < BANNER_LINES; ++i) {
+    EXPECT_EQ(cells(17, 3 + i, 43) + "\n", GAME_BANNER[i]);
+    EXPECT_EQ(cells(17, 11 + i, 49) + "\n", OVER_BANNER[i]);
+    EXPECT_EQ(at(16, 3 + i), " ");
+  }
+  EXPECT_EQ(at(1, 1), "\u2588");
+  EXPECT_EQ(cells(5, 23, 9), "Score: 12");
+  EXPECT_EQ(fake::screen().cursor_x(), 1);
+  EXPECT_EQ(fake::screen().cursor_y(), 19);
+  fake::type("k");
+  show_game_over_banner();
+  EXPECT_EQ(fake::screen().text(), std::string(24, '\n'));
+}
 
 }  // namespace
 }  // namespace vormi
