@@ -47,7 +47,7 @@ TEST(FrontEndToEnd, ThroughEveryScreenAndOutWithYes) {
 
   session.send("x");
   ASSERT_TRUE(session.wait_for("Exit"));
-  EXPECT_EQ(screen.row(5), "       >New Game");
+  EXPECT_EQ(screen.row(5), "       > New Game");
 
   session.send(DOWN + DOWN + "\r");
   ASSERT_TRUE(session.wait_for("P & Esc pauses the game."));
