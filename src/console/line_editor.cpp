@@ -26,6 +26,11 @@ struct LineEditor {
 
 bool continuation(char byte) { return (static_cast<unsigned char>(byte) & 0xC0) == 0x80; }
 
+// U+0080 to U+009F: terminals may act on them, so they never enter a name.
+bool is_c1_control(const char* text) {
+  return static_cast<unsigned char>(text[0]) == 0xC2 && static_cast<unsigned char>(text[1]) <= 0x9F;
+}
+
 int previous_boundary(const LineEditor& line, int at) {
   do {
     --at;
@@ -161,7 +166,7 @@ int console_read_line(char* buffer, int capacity) {
     KeyEvent event;
     if (!console_next_event(event)) break;  // the terminal is gone: keep what was typed
     if (event.text[0] != '\0') {
-      insert(line, event.text, static_cast<int>(std::strlen(event.text)));
+      if (!is_c1_control(event.text)) insert(line, event.text, static_cast<int>(std::strlen(event.text)));
       continue;
     }
     if (!apply_key(line, event.press)) {

@@ -127,19 +127,17 @@ void emit_move(int x, int y, OutputBuffer& out) {
   output_append(out, move, size);
 }
 
-// The cursor goes to column 1 of the next row; on the last row the screen
-// scrolls up one row, as the terminal does on the line feed.
+// The cursor goes to column 1 of the next row. On the last row it goes to
+// column 1 of that row instead: the screen is never scrolled, so a layout
+// that touches the bottom-right corner of an 80x24 terminal stays in place.
 void next_row(ScreenShadow& shadow, OutputBuffer& out) {
-  output_append(out, "\r\n", 2);
   shadow.cursor_x = 1;
   if (shadow.cursor_y < shadow.rows) {
+    output_append(out, "\r\n", 2);
     ++shadow.cursor_y;
-    return;
+  } else {
+    output_append(out, "\r", 1);
   }
-  for (int y = 1; y < shadow.rows; ++y) {
-    std::memcpy(shadow.cells[y - 1], shadow.cells[y], sizeof shadow.cells[y]);
-  }
-  for (int x = 1; x <= shadow.columns; ++x) blank_cell(cell_at(shadow, x, shadow.rows));
 }
 
 // A character over part of a wide one erases the rest of the wide one.

@@ -1,0 +1,113 @@
+// The generator, lower-casing, the calendar clock and the start-up checks.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "console/console.h"
+#include "fake/fake_terminal.h"
+
+namespace vormi {
+namespace {
+
+TEST(RandomTest, SeedingThrowsTheFirstValueAway) {
+  srand(0);
+  EXPECT_EQ(rand(), 346);
+  EXPECT_EQ(rand(), 130);
+  EXPECT_EQ(rand(), 10982);
+  srand(1);
+  EXPECT_EQ(rand(), 130);
+  EXPECT_EQ(rand(), 10982);
+  EXPECT_EQ(rand(), 1090);
+}
+
+TEST(RandomTest, SameSeedSameValuesAndAlwaysInRange) {
+  srand(1700000000u);
+  const int first = rand();
+  srand(1700000000u);
+  EXPECT_EQ(rand(), first);
+  srand(0xFFFFFFFFu);
+  for (int i = 0; i < 100000; ++i) {
+    const int value = rand();
+    ASSERT_GE(value, 0);
+    ASSERT_LE(value, 32767);
+  }
+}
+
+TEST(RandomTest, StartSeedsWithOne) {
+  fake::reset();
+  rand();
+  rand();
+  fake::reset();
+  EXPECT_EQ(rand(), 130);
+}
+
+TEST(ToLowerTest, OnlyTheLowEightBitsAndOnlyAToZ) {
+  const int cases[][2] = {{'Y', 'y'}, {'y', 'y'}, {13, 13},   {-1, -1},      {'A', 'a'},
+                          {'Z', 'z'}, {'@', '@'}, {'[', '['}, {0x141, 'a'}, {-2, 254},
+                          {0xC9, 0xC9}};
+  for (const auto& c : cases) EXPECT_EQ(tolower(c[0]), c[1]) << c[0];
+}
+
+TEST(TimeTest, WholeSecondsOfTheCalendar) {
+  fake::reset(80, 25, true, 1700000000);
+  int32_t stored = 0;
+  EXPECT_EQ(time(&stored), 1700000000);
+  EXPECT_EQ(stored, 1700000000);
+  fake::advance(999);
+  EXPECT_EQ(time(nullptr), 1700000000);
+  fake::advance(1);
+  EXPECT_EQ(time(nullptr), 1700000001);
+  fake::set_calendar(-5);
+  EXPECT_EQ(time(nullptr), -1);
+  fake::set_calendar(int64_t{1} << 31);
+  EXPECT_EQ(time(nullptr), -1);
+  fake::set_calendar(0x7FFFFFFF);
+  EXPECT_EQ(time(nullptr), 0x7FFFFFFF);
+}
+
+TEST(TimeTest, WaitNextSecondWaitsForTheSecondToChange) {
+  fake::reset(80, 25, true, 1700000000);
+  fake::advance(300);
+  console_wait_next_second();
+  EXPECT_EQ(time(nullptr), 1700000001);
+  EXPECT_EQ(fake::now(), 1000u);
+  // Keys typed meanwhile do not end it.
+  fake::type_at(1200, "x");
+  console_wait_next_second();
+  EXPECT_EQ(fake::now(), 2000u);
+  EXPECT_EQ(console_read_key(), 'x');
+  // Where time() stays at -1 the wait still ends at the next second.
+  fake::set_calendar(-10);
+  console_wait_next_second();
+  EXPECT_EQ(fake::now(), 3000u);
+}
+
+// On failure nothing may be drawn: the hook reports what was written.
+void report_drawn() { std::fprintf(stderr, "drawn %zu\n", fake::output().size()); }
+
+TEST(StartDeathTest, TooSmallTerminalExitsWithStatusTwo) {
+  EXPECT_EXIT(
+      {
+        std::atexit(report_drawn);
+        fake::reset(79, 24);
+      },
+      ::testing::ExitedWithCode(2), "^vormi: [^\n]*79[^\n]*\ndrawn 0\n$");
+  EXPECT_EXIT(
+      {
+        std::atexit(report_drawn);
+        fake::reset(80, 23);
+      },
+      ::testing::ExitedWithCode(2), "^vormi: [^\n]*23[^\n]*\ndrawn 0\n$");
+}
+
+TEST(StartTest, EightyByTwentyFourIsEnough) {
+  fake::reset(80, 24);
+  console_goto(80, 24);
+  console_print("%c", 0xFE);
+  EXPECT_EQ(fake::screen().cell(80, 24), "\xE2\x96\xA0");
+  fake::reset();
+}
+
+}  // namespace
+}  // namespace vormi

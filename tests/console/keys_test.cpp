@@ -1,0 +1,145 @@
+// Keys and waits through the fake terminal: the two-code protocol, the queue,
+// the lone Esc, and the waits on the virtual clock.
+#include <gtest/gtest.h>
+
+#include "console/console.h"
+#include "fake/fake_terminal.h"
+
+namespace vormi {
+namespace {
+
+class KeysTest : public ::testing::Test {
+ protected:
+  void SetUp() override { fake::reset(); }
+};
+
+TEST_F(KeysTest, ArrowsGiveZeroThenTheirCodeWithAKeyReadyBetween) {
+  const struct {
+    const char* bytes;
+    int second;
+  } arrows[] = {{"\x1b[A", KEY_UP}, {"\x1b[B", KEY_DOWN}, {"\x1b[D", KEY_LEFT}, {"\x1b[C", KEY_RIGHT},
+                {"\x1bOA", KEY_UP}};
+  for (const auto& arrow : arrows) {
+    SCOPED_TRACE(arrow.bytes + 1);
+    fake::type(arrow.bytes);
+    EXPECT_EQ(console_read_key(), 0);
+    EXPECT_EQ(console_key_ready(), 1);
+    EXPECT_EQ(console_read_key(), arrow.second);
+    EXPECT_EQ(console_key_ready(), 0);
+  }
+}
+
+TEST_F(KeysTest, WaitKeyTakesOnlyTheZeroAndTheNextReaderGetsTheCode) {
+  fake::type("\x1b[A");
+  EXPECT_EQ(console_wait_key(), 0);
+  EXPECT_TRUE(fake::input_drained());
+  // Nothing more is typed: the pending code ends this wait at once.
+  EXPECT_EQ(console_wait_key(), KEY_UP);
+}
+
+TEST_F(KeysTest, KeyReadyNeverConsumes) {
+  fake::type("y");
+  EXPECT_EQ(console_key_ready(), 1);
+  EXPECT_EQ(console_key_ready(), 1);
+  EXPECT_EQ(console_read_key(), 'y');
+  EXPECT_EQ(console_key_ready(), 0);
+}
+
+TEST_F(KeysTest, KeysPressedQuicklyAreAllKeptInOrder) {
+  fake::type("a");
+  fake::type("\r");
+  fake::type_at(3, "P9");
+  EXPECT_EQ(console_wait_key(), 'a');
+  EXPECT_EQ(console_wait_key(), KEY_ENTER);
+  EXPECT_EQ(console_wait_key(), 'P');
+  EXPECT_EQ(console_wait_key(), '9');
+  EXPECT_EQ(fake::now(), 3u);
+}
+
+TEST_F(KeysTest, ALoneEscWaitsFiftyMillisecondsOfSilence) {
+  fake::type_at(10, "\x1b");
+  EXPECT_EQ(console_wait_key(), KEY_ESC);
+  EXPECT_EQ(fake::now(), 60u);
+  // An Esc that is followed in time is part of a sequence, not an Esc.
+  fake::type_at(100, "\x1b");
+  fake::type_at(120, "[B");
+  EXPECT_EQ(console_wait_key(), 0);
+  EXPECT_EQ(console_read_key(), KEY_DOWN);
+}
+
+TEST_F(KeysTest, EscIsSeenByKeyReadyOnlyAfterTheSilence) {
+  fake::type("\x1b");
+  EXPECT_EQ(console_key_ready(), 0);
+  fake::advance(49);
+  EXPECT_EQ(console_key_ready(), 0);
+  fake::advance(1);
+  EXPECT_EQ(console_key_ready(), 1);
+  EXPECT_EQ(console_read_key(), KEY_ESC);
+}
+
+TEST_F(KeysTest, UnknownSequencesAndTextBeyondAsciiGiveNoCode) {
+  fake::type("\x1b[99;9z\x1b[57441u\xC3\xA9x");
+  EXPECT_EQ(console_key_ready(), 1);
+  EXPECT_EQ(console_read_key(), 'x');
+  EXPECT_EQ(console_key_ready(), 0);
+}
+
+// Shift, Ctrl or Alt alone send nothing a terminal would report, so waits run on.
+TEST_F(KeysTest, NothingPressedNeverEndsAWait) {
+  console_wait_until(700, 1);
+  EXPECT_EQ(fake::now(), 700u);
+  EXPECT_EQ(console_key_ready(), 0);
+  EXPECT_THROW(console_wait_key(), fake::InputExhausted);
+}
+
+TEST_F(KeysTest, WaitUntilEndsAtTheDeadlineOrAtAKeyWhenWatched) {
+  console_wait_until(250, 1);
+  EXPECT_EQ(fake::now(), 250u);
+  EXPECT_EQ(console_millis(), 250u);
+
+  fake::type_at(400, "k");
+  console_wait_until(1000, 1);
+  EXPECT_EQ(fake::now(), 400u);
+  EXPECT_EQ(console_key_ready(), 1);
+  console_wait_until(1000, 1);  // a key is already there: no wait
+  EXPECT_EQ(fake::now(), 400u);
+
+  console_wait_until(1000, 0);  // keys not watched: the queued key does not end it
+  EXPECT_EQ(fake::now(), 1000u);
+  EXPECT_EQ(console_read_key(), 'k');
+
+  fake::type_at(1100, "m");
+  console_wait_until(1500, 0);  // a key typed during an unwatched wait stays queued
+  EXPECT_EQ(fake::now(), 1500u);
+  EXPECT_EQ(console_read_key(), 'm');
+
+  console_wait_until(1200, 1);  // the deadline has passed
+  EXPECT_EQ(fake::now(), 1500u);
+}
+
+TEST_F(KeysTest, WaitUntilWithAKeyLeftHalfReadStillReturnsAtOnce) {
+  fake::type("\x1b[C");
+  EXPECT_EQ(console_read_key(), 0);
+  console_wait_until(5000, 1);
+  EXPECT_EQ(fake::now(), 0u);
+  EXPECT_EQ(console_read_key(), KEY_RIGHT);
+}
+
+TEST_F(KeysTest, MillisStartsAtZeroOnEachStart) {
+  fake::advance(1234);
+  EXPECT_EQ(console_millis(), 1234u);
+  console_start();
+  EXPECT_EQ(console_millis(), 0u);
+  fake::advance(5);
+  EXPECT_EQ(console_millis(), 5u);
+}
+
+TEST_F(KeysTest, StartForgetsKeysAndThePendingCode) {
+  fake::type("\x1b[A");
+  EXPECT_EQ(console_read_key(), 0);
+  fake::reset();
+  EXPECT_EQ(console_key_ready(), 0);
+}
+
+}  // namespace
+}  // namespace vormi
