@@ -159,7 +159,7 @@ termios game_modes(const termios& found) {
 
 void set_reason(char* why, size_t why_size, const char* what, int error) {
   if (why != nullptr && why_size > 0) {
-    snprintf(why, why_size, "vormi: %s: %s", what, strerror(error));
+    snprintf(why, why_size, "%s: %s", what, strerror(error));
   }
 }
 

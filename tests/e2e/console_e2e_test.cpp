@@ -1,0 +1,239 @@
+// The console layer on a real pseudo-terminal: glyphs, keys, the modes it sets
+// and how it leaves the terminal on every way out.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+#include <ostream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "support/pty_session.h"
+
+namespace vormi::test {
+namespace {
+
+const std::string PROBE = CONSOLE_PROBE_BINARY;
+const std::string GAME = VORMI_BINARY;
+
+// Pumps the session until condition holds; false after timeout_ms.
+bool eventually(PtySession& session, const std::function<bool()>& condition, int timeout_ms = 3000) {
+  for (int waited = 0; waited < timeout_ms; waited += 20) {
+    if (condition()) return true;
+    session.pump(20);
+  }
+  return condition();
+}
+
+void expect_game_mode(const termios& modes) {
+  EXPECT_EQ(modes.c_lflag & ICANON, 0u) << "canonical mode still on";
+  EXPECT_EQ(modes.c_lflag & ECHO, 0u) << "echo still on";
+  EXPECT_NE(modes.c_lflag & ISIG, 0u) << "signals were turned off";
+  EXPECT_EQ(modes.c_iflag & ICRNL, 0u) << "CR still becomes NL";
+  EXPECT_EQ(modes.c_iflag & IXON, 0u) << "XON/XOFF still on";
+  EXPECT_EQ(modes.c_cc[VMIN], 0);
+  EXPECT_EQ(modes.c_cc[VTIME], 0);
+}
+
+class ConsoleEndToEnd : public ::testing::Test {
+ protected:
+  // SIGQUIT's default action would leave core files behind.
+  void SetUp() override {
+    rlimit none{0, 0};
+    setrlimit(RLIMIT_CORE, &none);
+  }
+};
+
+TEST_F(ConsoleEndToEnd, GlyphsShowWhereDrawnAndArrowGivesTwoCodes) {
+  PtySession session({PROBE, "keys"});
+  ASSERT_TRUE(session.wait_for("ready")) << session.screen().text();
+  EXPECT_EQ(session.screen().cell(5, 3), "\u2592");
+  EXPECT_EQ(session.screen().cell(6, 3), "\u2593");
+  EXPECT_EQ(session.screen().cell(7, 3), "\u2588");
+  EXPECT_EQ(session.screen().cell(8, 3), "\u25A0");
+  EXPECT_EQ(session.screen().cell(4, 3), " ");
+  EXPECT_EQ(session.screen().cell(9, 3), " ");
+
+  session.send("\x1b[A");
+  ASSERT_TRUE(session.wait_for("code=72")) << session.screen().text();
+  EXPECT_EQ(session.screen().row(10), "code=0");
+  EXPECT_EQ(session.screen().row(11), "code=72");
+  // Enter arrives as CR (13), not turned into NL by the terminal.
+  session.send("\r");
+  ASSERT_TRUE(session.wait_for("code=13")) << session.screen().text();
+  EXPECT_EQ(session.screen().row(12), "code=13");
+}
+
+struct Ending {
+  const char* name;
+  int sig;  // 0: the program's own exit(0), by the key q
+};
+
+void PrintTo(const Ending& ending, std::ostream* out) { *out << ending.name; }
+
+class EndingRestoresModes : public ConsoleEndToEnd, public ::testing::WithParamInterface<Ending> {};
+
+TEST_P(EndingRestoresModes, ModesAreExactlyAsFound) {
+  const Ending& ending = GetParam();
+  PtySession session({PROBE, "keys"});
+  ASSERT_TRUE(session.wait_for("ready")) << session.screen().text();
+  termios during = session.modes();
+  expect_game_mode(during);
+  EXPECT_FALSE(same_modes(session.initial_modes(), during));
+
+  if (ending.sig == 0) {
+    session.send("q");
+  } else {
+    session.signal(ending.sig);
+  }
+  int status = 0;
+  ASSERT_TRUE(session.wait_exit(&status)) << "the program did not end";
+  if (ending.sig == 0) {
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+  } else {
+    ASSERT_TRUE(WIFSIGNALED(status)) << "ended by exit " << WEXITSTATUS(status);
+    EXPECT_EQ(WTERMSIG(status), ending.sig);
+  }
+  EXPECT_TRUE(same_modes(session.initial_modes(), session.modes()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Endings, EndingRestoresModes,
+                         ::testing::Values(Ending{"exit", 0}, Ending{"SIGINT", SIGINT},
+                                           Ending{"SIGTERM", SIGTERM}, Ending{"SIGHUP", SIGHUP},
+                                           Ending{"SIGQUIT", SIGQUIT}),
+                         [](const ::testing::TestParamInfo<Ending>& param_info) {
+                           return std::string(param_info.param.name);
+                         });
+
+TEST_F(ConsoleEndToEnd, CtrlCFromTheKeyboardEndsByTheSignalAndRestores) {
+  PtySession session({PROBE, "keys"});
+  ASSERT_TRUE(session.wait_for("ready"));
+  session.send("\x03");
+  int status = 0;
+  ASSERT_TRUE(session.wait_exit(&status));
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(WTERMSIG(status), SIGINT);
+  EXPECT_TRUE(same_modes(session.initial_modes(), session.modes()));
+}
+
+TEST_F(ConsoleEndToEnd, CtrlZRestoresModesAndFgBringsGameModeAndScreenBack) {
+  PtySession session({PROBE, "job"});
+  ASSERT_TRUE(session.wait_for("ready")) << session.screen().text();
+  session.send("\x1a");
+  ASSERT_TRUE(session.wait_for("stopped")) << session.screen().text();
+  EXPECT_TRUE(same_modes(session.initial_modes(), session.modes()));
+
+  session.send("fg\n");
+  ASSERT_TRUE(eventually(session, [&] { return !same_modes(session.initial_modes(), session.modes()); }))
+      << "game mode did not come back";
+  expect_game_mode(session.modes());
+  // The console repaints what it showed, over the shell's lines.
+  EXPECT_TRUE(eventually(session, [&] { return session.screen().text().find("stopped") == std::string::npos; }))
+      << session.screen().text();
+  EXPECT_EQ(session.screen().cell(7, 3), "\u2588");
+
+  session.send("x");
+  ASSERT_TRUE(session.wait_for("code=120")) << session.screen().text();
+  session.send("q");
+  int status = 0;
+  ASSERT_TRUE(session.wait_exit(&status));
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_TRUE(same_modes(session.initial_modes(), session.modes()));
+}
+
+// A program that is its session's leader (as under a terminal emulator's -e)
+// cannot be stopped: the kernel discards the stop, and the game must carry on
+// in game mode instead of running on in line mode.
+TEST_F(ConsoleEndToEnd, DiscardedStopKeepsGameMode) {
+  PtySession session({PROBE, "keys"});
+  ASSERT_TRUE(session.wait_for("ready"));
+  session.send("\x1a");
+  // Keys typed while the handler puts the modes back and forth may be dropped.
+  session.pump(200);
+  session.send("x");
+  ASSERT_TRUE(session.wait_for("code=120")) << session.screen().text();
+  expect_game_mode(session.modes());
+  // The x typed right after Ctrl+Z was not echoed by the terminal.
+  EXPECT_EQ(session.output().find("x"), std::string::npos);
+}
+
+// Runs a program with no controlling terminal: a new session, standard input
+// from /dev/null, standard error into a pipe. Returns the wait status.
+int run_without_terminal(const std::string& program, std::string* error_text) {
+  int pipe_ends[2];
+  if (pipe(pipe_ends) != 0) return -1;
+  pid_t pid = fork();
+  if (pid == 0) {
+    setsid();
+    int null = open("/dev/null", O_RDWR);
+    dup2(null, 0);
+    dup2(null, 1);
+    dup2(pipe_ends[1], 2);
+    close(pipe_ends[0]);
+    execl(program.c_str(), program.c_str(), "keys", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(pipe_ends[1]);
+  char buffer[512];
+  ssize_t got;
+  while ((got = read(pipe_ends[0], buffer, sizeof buffer)) > 0) error_text->append(buffer, static_cast<size_t>(got));
+  close(pipe_ends[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return status;
+}
+
+TEST_F(ConsoleEndToEnd, NoControllingTerminalExitsWithStatus2AndOneLine) {
+  for (const std::string& program : {PROBE, GAME}) {
+    SCOPED_TRACE(program);
+    std::string error_text;
+    int status = run_without_terminal(program, &error_text);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+    ASSERT_FALSE(error_text.empty());
+    EXPECT_EQ(error_text.back(), '\n');
+    EXPECT_EQ(error_text.find('\n'), error_text.size() - 1) << error_text;
+  }
+}
+
+struct Size {
+  int columns;
+  int rows;
+};
+
+void PrintTo(const Size& size, std::ostream* out) { *out << size.columns << "x" << size.rows; }
+
+class TooSmallTerminal : public ConsoleEndToEnd, public ::testing::WithParamInterface<Size> {};
+
+TEST_P(TooSmallTerminal, ExitsWithStatus2AndDrawsNothing) {
+  for (const std::string& program : {PROBE, GAME}) {
+    SCOPED_TRACE(program);
+    PtySession session({program, "keys"}, GetParam().columns, GetParam().rows);
+    int status = 0;
+    ASSERT_TRUE(session.wait_exit(&status));
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+    // Only the reason, on one line: no clear, no cursor move, no glyph.
+    EXPECT_EQ(session.output().find('\x1b'), std::string::npos) << session.output();
+    EXPECT_NE(session.screen().row(1), "");
+    EXPECT_EQ(session.screen().row(2), "");
+    EXPECT_EQ(session.screen().row(3), "");
+    EXPECT_TRUE(same_modes(session.initial_modes(), session.modes()));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, TooSmallTerminal, ::testing::Values(Size{79, 24}, Size{80, 23}));
+
+TEST_F(ConsoleEndToEnd, EightyByTwentyFourIsEnough) {
+  PtySession session({PROBE, "keys"}, 80, 24);
+  EXPECT_TRUE(session.wait_for("ready")) << session.output();
+}
+
+}  // namespace
+}  // namespace vormi::test
