@@ -125,6 +125,20 @@ TEST_F(KeysTest, WaitUntilWithAKeyLeftHalfReadStillReturnsAtOnce) {
   EXPECT_EQ(console_read_key(), KEY_RIGHT);
 }
 
+TEST_F(KeysTest, AResumeDuringAKeyWaitRepaintsAndTheWaitGoesOn) {
+  console_clear();
+  console_goto(4, 2);
+  console_print("Press any key to continue...");
+  const std::string shown = fake::screen().text();
+  fake::screen().feed("\x1b[2J\x1b[H[1]+  Stopped");
+  fake::simulate_resume();
+  fake::type_at(30, "q");
+  EXPECT_EQ(console_wait_key(), 'q');
+  EXPECT_EQ(fake::screen().text(), shown);
+  EXPECT_EQ(fake::screen().cursor_x(), 32);
+  EXPECT_EQ(fake::screen().cursor_y(), 2);
+}
+
 TEST_F(KeysTest, MillisStartsAtZeroOnEachStart) {
   fake::advance(1234);
   EXPECT_EQ(console_millis(), 1234u);
