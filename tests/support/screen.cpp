@@ -68,6 +68,8 @@ std::string Screen::cell(int x, int y) const {
   vterm_screen_get_cell(screen_, position, &content);
   std::string out;
   if (content.chars[0] == 0) return " ";
+  // The right half of a wide character holds no character of its own.
+  if (content.chars[0] == 0xFFFFFFFF) return "";
   for (int i = 0; i < VTERM_MAX_CHARS_PER_CELL && content.chars[i] != 0; ++i)
     append_utf8(out, content.chars[i]);
   return out;
