@@ -1,6 +1,9 @@
 // The console layer on a real pseudo-terminal: glyphs, keys, the modes it sets
 // and how it leaves the terminal on every way out.
 #include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/ioctl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -161,6 +164,54 @@ TEST_F(ConsoleEndToEnd, DiscardedStopKeepsGameMode) {
   expect_game_mode(session.modes());
   // The x typed right after Ctrl+Z was not echoed by the terminal.
   EXPECT_EQ(session.output().find("x"), std::string::npos);
+}
+
+// The terminal goes away under a program that ignores SIGHUP (as under nohup):
+// it must end rather than spin on a terminal that reports input it never gives.
+TEST_F(ConsoleEndToEnd, HangUpWithSighupIgnoredEndsTheProgram) {
+  int master = -1;
+  int slave = -1;
+  winsize size{};
+  size.ws_col = 80;
+  size.ws_row = 25;
+  ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, &size), 0);
+  pid_t pid = fork();
+  if (pid == 0) {
+    close(master);  // held here, it would keep the terminal from hanging up
+    setsid();
+    ioctl(slave, TIOCSCTTY, 0);
+    dup2(slave, 0);
+    dup2(slave, 1);
+    dup2(slave, 2);
+    close(slave);
+    signal(SIGHUP, SIG_IGN);
+    execl(PROBE.c_str(), PROBE.c_str(), "keys", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(slave);
+  std::string output;
+  char buffer[4096];
+  while (output.find("ready") == std::string::npos) {
+    pollfd watched{master, POLLIN, 0};
+    ASSERT_GT(poll(&watched, 1, 5000), 0) << "the probe did not start";
+    ssize_t got = read(master, buffer, sizeof buffer);
+    ASSERT_GT(got, 0);
+    output.append(buffer, static_cast<size_t>(got));
+  }
+  close(master);
+  int status = 0;
+  pid_t ended = 0;
+  for (int waited = 0; waited < 5000 && ended == 0; waited += 10) {
+    ended = waitpid(pid, &status, WNOHANG);
+    if (ended == 0) usleep(10000);
+  }
+  if (ended == 0) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    FAIL() << "the program ran on after its terminal hung up";
+  }
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(WTERMSIG(status), SIGHUP);
 }
 
 // Runs a program with no controlling terminal: a new session, standard input
