@@ -71,6 +71,21 @@ TEST_F(ConsoleEndToEnd, GlyphsShowWhereDrawnAndArrowGivesTwoCodes) {
   EXPECT_EQ(session.screen().row(12), "code=13");
 }
 
+// The locale decides the character set: outside UTF-8 the glyphs are drawn as
+// ASCII look-alikes and no byte of 0x80 or more reaches the terminal.
+TEST_F(ConsoleEndToEnd, NonUtf8LocaleDrawsAsciiGlyphs) {
+  PtySession session({"/usr/bin/env", "LANG=C", "LC_ALL=C", PROBE, "keys"});
+  ASSERT_TRUE(session.wait_for("ready")) << session.screen().text();
+  for (int x = 5; x <= 8; ++x) {
+    std::string cell = session.screen().cell(x, 3);
+    ASSERT_EQ(cell.size(), 1u) << "column " << x << ": " << cell;
+    EXPECT_NE(cell, " ") << "column " << x;
+  }
+  for (char byte : session.output()) {
+    ASSERT_LT(static_cast<unsigned char>(byte), 0x80) << "a byte of 0x80 or more was written";
+  }
+}
+
 struct Ending {
   const char* name;
   int sig;  // 0: the program's own exit(0), by the key q
