@@ -256,6 +256,33 @@ TEST_F(ScoreFile, DirectoryAtTheLockIsNeverTakenForStale) {
   std::exit(save_high_score(score, name) ? 3 : 4);
 }
 
+// Another game creates the file while this one waits for the lock to create
+// it: the other's table is kept, not replaced by the default.
+TEST_F(ScoreFile, FileMadeWhileWaitingToCreateItIsKept) {
+  std::string table = table_of(FIVE_SCORES, FIVE_NAMES);
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  pid_t other = fork();
+  if (other == 0) {
+    int lock = store_lock(LOCK_FILE, 0);
+    if (write(ready[1], "x", 1) != 1 || lock < 0) _exit(1);
+    usleep(300 * 1000);
+    _exit(store_replace(lock, LOCK_FILE, SCORE_FILE, table.data(),
+                        static_cast<int>(table.size()))
+              ? 0
+              : 1);
+  }
+  char got = 0;
+  ASSERT_EQ(read(ready[0], &got, 1), 1);
+  EXPECT_EQ(read_lowest_score(), 10);
+  int status = 0;
+  waitpid(other, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(file_bytes(), table);
+  close(ready[0]);
+  close(ready[1]);
+}
+
 // The disk fills after the first bytes of the new table: the file-size limit
 // makes the write fail half-way, as a full disk would, for root too.
 TEST_F(ScoreFile, SaveFailingHalfWayLeavesTheOldTableWhole) {
