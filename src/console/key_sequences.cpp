@@ -150,7 +150,7 @@ int typed_by(int key, int modifiers, bool caps_lock) {
 // of each only the first ':' sub-parameter counts, except the event type
 // (1 press, 2 repeat, 3 release) that kitty puts after the modifiers.
 constexpr int MAX_PARAMS = 4;
-constexpr int PARAM_CAP = 0x110000;  // beyond every code point; stops overflow
+constexpr int PARAM_CAP = 0x10FFFF;  // the last code point; larger numbers mean nothing
 
 struct Params {
   int count;
@@ -170,8 +170,11 @@ bool parse_params(const unsigned char* bytes, int length, Params& params) {
       } else if (sub == 1 && params.count == 2) {
         target = &params.event_type;
       }
-      if (target != nullptr && *target < PARAM_CAP) {
+      if (target != nullptr) {
         *target = *target * 10 + (byte - '0');
+        if (*target > PARAM_CAP) {
+          return false;  // no key has such a number
+        }
       }
     } else if (byte == ';') {
       if (params.count == MAX_PARAMS) {
@@ -383,8 +386,8 @@ bool csi_key(const unsigned char* params, int length, unsigned char final, KeyEv
     return codepoint_key(parsed.value[0], parsed.value[1], event);
   }
   const FinalKey* entry = find_final(CSI_FINALS, final);
-  if (entry == nullptr) {
-    return false;
+  if (entry == nullptr || parsed.value[0] > 1) {
+    return false;  // these keys come as CSI X or CSI 1;m X only
   }
   event = key_event(entry->key, entry->modifiers | modifier_bits(parsed.value[1]), 0);
   return true;
