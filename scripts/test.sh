@@ -11,10 +11,14 @@ for package in "${packages[@]}"; do
     missing+=("$package")
 done
 if ((${#missing[@]})); then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo=sudo
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+  sudo=()
+  if [ "$(id -u)" -ne 0 ]; then
+    command -v sudo >/dev/null || { echo "test.sh: missing ${missing[*]}; run as root or install sudo" >&2; exit 1; }
+    sudo=(sudo)
+  fi
+  # Through env: sudo drops the caller's environment, DEBIAN_FRONTEND with it.
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
 fi
 
 build=${VORMI_TEST_BUILD:-build-test}
