@@ -90,12 +90,6 @@ TEST_F(FrontTest, WelcomeScreenPutsPictureTitleAndPromptInTheirRows) {
   EXPECT_EQ(fake::screen().cursor_x(), 1);
 }
 
-TEST_F(FrontTest, WelcomeScreenTakesOneKey) {
-  fake::type("x");
-  show_welcome();
-  EXPECT_TRUE(fake::input_drained());
-}
-
 TEST_F(FrontTest, ControlsScreenRowsWithTwoEmptyRows) {
   EXPECT_TRUE(runs_out_of_input([] { show_controls(); }));
   const test::Screen& s = fake::screen();
@@ -110,12 +104,6 @@ TEST_F(FrontTest, ControlsScreenRowsWithTwoEmptyRows) {
   EXPECT_EQ(s.row(13), "");
   EXPECT_EQ(s.row(14), "          Press any key to continue...");
   for (int row : {1, 2, 3, 4, 15, 16}) EXPECT_EQ(s.row(row), "") << row;
-}
-
-TEST_F(FrontTest, ControlsScreenTakesOneKey) {
-  fake::type("q");
-  show_controls();
-  EXPECT_TRUE(fake::input_drained());
 }
 
 // The prompt over the menu with the marker on "Exit".
