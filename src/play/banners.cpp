@@ -1,6 +1,6 @@
-// Letters drawn in '#' strokes on a ':' background; the shadow falls one cell
-// down and to the left, shown as '.' below a stroke and as a blank where it
-// touches the next stroke, and a stroke's left edge out of the shadow gets "'".
+// Letters drawn in '#' strokes on a ':' background. Each stroke casts a shadow
+// one cell down and to the left: '.' in the open, a blank where it meets the
+// next stroke; a stroke's left edge outside any shadow is lit with "'".
 #include "play/banners.h"
 
 namespace vormi {
