@@ -330,11 +330,13 @@ bool tilde_key(const Params& params, unsigned char final, KeyEvent& event) {
   return false;
 }
 
-template <typename Table>
-const FinalKey* find_final(const Table& table, unsigned char final) {
-  for (const FinalKey& entry : table) {
-    if (entry.final == final) {
-      return &entry;
+constexpr int CSI_FINAL_COUNT = sizeof(CSI_FINALS) / sizeof(CSI_FINALS[0]);
+constexpr int SS3_FINAL_COUNT = sizeof(SS3_FINALS) / sizeof(SS3_FINALS[0]);
+
+const FinalKey* find_final(const FinalKey* table, int count, unsigned char final) {
+  for (int i = 0; i < count; ++i) {
+    if (table[i].final == final) {
+      return &table[i];
     }
   }
   return nullptr;
@@ -385,7 +387,7 @@ bool csi_key(const unsigned char* params, int length, unsigned char final, KeyEv
   if (final == 'u') {
     return codepoint_key(parsed.value[0], parsed.value[1], event);
   }
-  const FinalKey* entry = find_final(CSI_FINALS, final);
+  const FinalKey* entry = find_final(CSI_FINALS, CSI_FINAL_COUNT, final);
   if (entry == nullptr || parsed.value[0] > 1) {
     return false;  // these keys come as CSI X or CSI 1;m X only
   }
@@ -400,7 +402,7 @@ bool ss3_key(const unsigned char* params, int length, unsigned char final, KeyEv
   }
   // Older forms put the modifier parameter alone (ESC O 5 A) or after a 1.
   const int modifiers = modifier_bits(parsed.value[parsed.count - 1]);
-  const FinalKey* entry = find_final(SS3_FINALS, final);
+  const FinalKey* entry = find_final(SS3_FINALS, SS3_FINAL_COUNT, final);
   if (entry != nullptr) {
     event = key_event(entry->key, entry->modifiers | modifiers, 0);
     return true;
