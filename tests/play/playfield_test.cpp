@@ -221,8 +221,16 @@ TEST(Food, NeverOnAWallOrASegmentOverManySeconds) {
     fake::set_calendar(1700000000 + k);
     const uint32_t before = fake::now();
     place_food(state.food, 80, 25, state, 305);
-    waits += fake::now() != before;
     const int x = state.food.x, y = state.food.y;
+    if (fake::now() == before) {
+      // Both coordinates come from the one value the second's seed gives.
+      vormi::srand(static_cast<uint32_t>(1700000000 + k));
+      const int r = vormi::rand();
+      ASSERT_EQ(x, r % 78 + 2);
+      ASSERT_EQ(y, r % 19 + 2);
+    } else {
+      ++waits;
+    }
     ASSERT_GE(x, 2);
     ASSERT_LE(x, 79);
     ASSERT_GE(y, 2);
@@ -293,13 +301,26 @@ TEST_F(Board, EatingRingsTheBellAndMarksTheFoodEaten) {
   EXPECT_EQ(fake::screen().cursor_y(), 1);
 }
 
+// The first calendar second after from in which a placement draws column 79,
+// where the cursor is left beside the right wall.
+int32_t second_drawing_column_79(int32_t from) {
+  for (int32_t t = from + 1;; ++t) {
+    vormi::srand(static_cast<uint32_t>(t));
+    if (vormi::rand() % 78 + 2 == 79) return t;
+  }
+}
+
 TEST_F(Board, TheStepAfterAnEatErasesNothingAndGrowsTheVormi) {
   int length = 4;
+  int32_t second = vormi::time(nullptr);
   for (int eat = 0; eat < 3; ++eat) {
     food_ahead(state);
     step_vormi(state, length, KEY_LEFT);
     ASSERT_EQ(try_eat(state, state.food), 1);
+    second = second_drawing_column_79(second);
+    fake::set_calendar(second);
     place_food(state.food, 80, 25, state, length);
+    ASSERT_EQ(state.food.x, 79);
     ++length;
     EXPECT_EQ(check_collision(state, 80, 25, length), 0);
 
