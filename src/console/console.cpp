@@ -77,16 +77,16 @@ void flush_decoder(uint32_t now) {
 }
 
 // Moves whatever the terminal has ready through the decoder into the queue;
-// never waits. Returns how many bytes were read.
+// it never waits. Bytes waiting in the terminal are read before the decoder is
+// flushed: the rest of a sequence may be among them, however long the game
+// was busy since its first part was read. Returns how many bytes were read.
 int pump_input() {
-  uint32_t now = console_millis();
-  flush_decoder(now);
   int total = 0;
   for (;;) {
     char bytes[READ_CHUNK];
     const size_t size = device_read(bytes, sizeof bytes);
     if (size == 0) break;
-    now = console_millis();
+    const uint32_t now = console_millis();
     for (size_t i = 0; i < size; ++i) {
       KeyEvent events[DECODER_MAX_EVENTS];
       push_events(events, decoder_feed(state.decoder, static_cast<unsigned char>(bytes[i]), now,
@@ -95,6 +95,7 @@ int pump_input() {
     total += static_cast<int>(size);
     if (size < sizeof bytes) break;
   }
+  flush_decoder(console_millis());
   return total;
 }
 
@@ -145,6 +146,8 @@ bool any_key_queued() {
 }
 
 }  // namespace
+
+void console_drop_pending_code() { state.pending_code = -1; }
 
 ScreenShadow& console_shadow() { return shadow; }
 OutputBuffer& console_output() {
@@ -251,12 +254,19 @@ int console_wait_key() {
 
 uint32_t console_millis() { return device_millis() - state.origin; }
 
+// Milliseconds from now to deadline, negative once it has passed; the
+// unsigned difference wraps with the clock.
+int millis_until(int deadline) {
+  return static_cast<int>(static_cast<uint32_t>(deadline) - console_millis());
+}
+
+int console_deadline_reached(int deadline) { return millis_until(deadline) <= 0 ? 1 : 0; }
+
 void console_wait_until(int deadline, int watch_keys) {
   for (;;) {
     if (watch_keys != 0 && console_key_ready() != 0) return;
-    const int now = static_cast<int>(console_millis());
-    if (now >= deadline) return;
-    const int left = deadline - now;
+    const int left = millis_until(deadline);
+    if (left <= 0) return;
     if (watch_keys != 0) {
       if (!wait_for_input(left)) return;
     } else {

@@ -42,9 +42,13 @@ int console_wait_key();
 
 // Milliseconds since console_start, wrapping at 2^32.
 uint32_t console_millis();
-// Blocks until (int)console_millis() is no longer less than deadline or, when
-// watch_keys is non-zero, until console_key_ready() would report a key,
-// whichever comes first. Returns at once if either already holds.
+// 1 when console_millis() has reached deadline (a clock reading kept in an
+// int). Compared by wrapping difference, so a deadline across the 32-bit wrap
+// of the clock works like any other.
+int console_deadline_reached(int deadline);
+// Blocks until console_deadline_reached(deadline) or, when watch_keys is
+// non-zero, until console_key_ready() would report a key, whichever comes
+// first. Returns at once if either already holds.
 void console_wait_until(int deadline, int watch_keys);
 // Blocks, without spinning, until time() gives a value other than it gave at the call.
 void console_wait_next_second();
@@ -55,6 +59,7 @@ void console_wait_next_second();
 // splitting a UTF-8 character, and a key past the limit rings the bell; Enter
 // ends the line and puts the cursor at column 1 of the next row. The line is
 // stored with a terminating NUL and no newline; the result is its length.
+// The second code of an arrow whose 0 was read before the line is forgotten.
 int console_read_line(char* buffer, int capacity);
 
 // The game's pseudo-random generator: seed * 22695477 + 1 modulo 2^32.
@@ -63,7 +68,8 @@ void srand(uint32_t seed);
 // 0 to 32767: bits 16 to 30 of the new seed.
 int rand();
 // Calendar time in whole seconds since 1970 UTC, also stored through out when
-// it is not null.
+// it is not null. Beyond the range of 32 bits it wraps, so it still changes
+// every second.
 int32_t time(int32_t* out);
 // -1 stays -1; of any other value only the low 8 bits count, and A-Z become a-z.
 int tolower(int c);

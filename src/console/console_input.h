@@ -14,6 +14,9 @@ constexpr int KEY_QUEUE_SIZE = 256;
 // cannot be read.
 bool console_next_event(KeyEvent& event);
 
+// Forgets the second code of an extended key whose 0 was already read.
+void console_drop_pending_code();
+
 // The console's copy of the screen, with the cursor as it stands now.
 ScreenShadow& console_shadow();
 // Writes translated output to the terminal in one write and empties it.

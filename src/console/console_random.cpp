@@ -27,8 +27,9 @@ int32_t time(int32_t* out) {
   const int64_t ms = device_calendar_ms();
   // Floored, so a moment before 1970 is not rounded up into it.
   const int64_t seconds = ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000);
-  const int32_t result =
-      (seconds < 0 || seconds > INT32_MAX) ? -1 : static_cast<int32_t>(seconds);
+  // Outside 32 bits the low bits are kept: a value stuck at -1 would give
+  // the food the same seed for ever, and an occupied cell would never clear.
+  const auto result = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(seconds)));
   if (out != nullptr) *out = result;
   return result;
 }

@@ -159,6 +159,9 @@ void finish(LineEditor& line) {
 
 int console_read_line(char* buffer, int capacity) {
   if (buffer == nullptr || capacity <= 0) return 0;
+  // An arrow that ended the screen before was taken whole there; its second
+  // code would otherwise end the wait of the screen after the line at once.
+  console_drop_pending_code();
   const ScreenShadow& shadow = console_shadow();
   LineEditor line{buffer, capacity - 1, 0, 0, shadow.cursor_x, shadow.cursor_y,
                   shadow.cursor_x, shadow.cursor_y};

@@ -42,10 +42,6 @@ int deadline_after(int tick) {
   return static_cast<int>(console_millis() + static_cast<uint32_t>(tick));
 }
 
-int deadline_reached(int deadline) {
-  return static_cast<int>(console_millis()) >= deadline;
-}
-
 void finish_game(int outcome, int score) {
   if (outcome == OUTCOME_LOST) {
     console_print("\a");
@@ -118,7 +114,7 @@ void run_game(GameState& state, int width, int height, int length, int direction
     // After a turn nothing more is read until the step has gone that way.
     if (direction != remembered) gate_open = 0;
     int stepped = 0;
-    if (deadline_reached(deadline)) {
+    if (console_deadline_reached(deadline)) {
       step_vormi(state, length, direction);
       gate_open = 1;
       if (try_eat(state, state.food)) {

@@ -1,6 +1,7 @@
 // The generator, lower-casing, the calendar clock and the start-up checks.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
@@ -58,12 +59,18 @@ TEST(TimeTest, WholeSecondsOfTheCalendar) {
   EXPECT_EQ(time(nullptr), 1700000000);
   fake::advance(1);
   EXPECT_EQ(time(nullptr), 1700000001);
-  fake::set_calendar(-5);
-  EXPECT_EQ(time(nullptr), -1);
-  fake::set_calendar(int64_t{1} << 31);
-  EXPECT_EQ(time(nullptr), -1);
   fake::set_calendar(0x7FFFFFFF);
   EXPECT_EQ(time(nullptr), 0x7FFFFFFF);
+  // Outside 32 bits the value wraps and still changes every second, so the
+  // food's seed keeps changing after 2038 as before.
+  fake::set_calendar(int64_t{1} << 31);
+  EXPECT_EQ(time(nullptr), INT32_MIN);
+  fake::advance(1000);
+  EXPECT_EQ(time(nullptr), INT32_MIN + 1);
+  fake::set_calendar(-5);
+  EXPECT_EQ(time(nullptr), -5);
+  fake::advance(1000);
+  EXPECT_EQ(time(nullptr), -4);
 }
 
 TEST(TimeTest, WaitNextSecondWaitsForTheSecondToChange) {
@@ -77,7 +84,7 @@ TEST(TimeTest, WaitNextSecondWaitsForTheSecondToChange) {
   console_wait_next_second();
   EXPECT_EQ(fake::now(), 2000u);
   EXPECT_EQ(console_read_key(), 'x');
-  // Where time() stays at -1 the wait still ends at the next second.
+  // Before 1970 too.
   fake::set_calendar(-10);
   console_wait_next_second();
   EXPECT_EQ(fake::now(), 3000u);

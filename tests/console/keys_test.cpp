@@ -67,6 +67,19 @@ TEST_F(KeysTest, ALoneEscWaitsFiftyMillisecondsOfSilence) {
   EXPECT_EQ(console_read_key(), KEY_DOWN);
 }
 
+// The game may be busy for longer than the Esc wait between two looks at the
+// keyboard; a sequence whose rest arrived meanwhile is still one key.
+TEST_F(KeysTest, ASequenceSplitAcrossABusySpellIsStillOneKey) {
+  fake::type("\x1b");
+  EXPECT_EQ(console_key_ready(), 0);
+  fake::type_at(10, "[A");
+  fake::advance(200);
+  EXPECT_EQ(console_key_ready(), 1);
+  EXPECT_EQ(console_read_key(), 0);
+  EXPECT_EQ(console_read_key(), KEY_UP);
+  EXPECT_EQ(console_key_ready(), 0);
+}
+
 TEST_F(KeysTest, EscIsSeenByKeyReadyOnlyAfterTheSilence) {
   fake::type("\x1b");
   EXPECT_EQ(console_key_ready(), 0);

@@ -136,11 +136,15 @@ TEST_F(LineEditorTest, ASmallCapacityIsRespected) {
   EXPECT_EQ(screen().bells(), 3);
 }
 
-TEST_F(LineEditorTest, ThePendingSecondCodeIsLeftForTheNextKeyRead) {
+// The arrow that ended the screen before was taken whole there: its second
+// code must not end the next screen's wait the moment the line is entered.
+TEST_F(LineEditorTest, APendingSecondCodeDoesNotOutliveTheLine) {
   fake::type("\x1b[A");
   EXPECT_EQ(console_read_key(), 0);
   EXPECT_EQ(read_line({"ok\r"}), "ok");
-  EXPECT_EQ(console_read_key(), KEY_UP);
+  EXPECT_EQ(console_key_ready(), 0);
+  fake::type_at(fake::now() + 40, "z");
+  EXPECT_EQ(console_wait_key(), 'z');
 }
 
 }  // namespace

@@ -296,6 +296,25 @@ TEST_P(EndOfGame, ScoreEqualToTheLowestGoesToTheNameEntry) {
 
 INSTANTIATE_TEST_SUITE_P(Game, EndOfGame, ::testing::Values(Entry{7, true}, Entry{6, false}));
 
+// A player who leaves the banner with an arrow still gets to see the table
+// after typing the name: the arrow's second code does not dismiss it.
+TEST_F(Game, ArrowThatEndsTheBannerDoesNotSkipTheTable) {
+  GameState state = food_ahead();
+  script({{60000, "\x1b[A"}, {60100, "Eve\r"}});
+  EXPECT_THROW(run_game(state, 80, 25, 4, KEY_LEFT, 0, 7), fake::InputExhausted);
+  EXPECT_EQ(cells(10, 5, 11), "High Scores");
+  EXPECT_NE(fake::screen().row(7).find("Eve"), std::string::npos);
+}
+
+// The millisecond clock passes 2^31 after 24.8 days; steps keep their pace.
+TEST_F(Game, StepsKeepTheirPaceAcrossTheClockWrap) {
+  fake::advance(0x7FFFFFFFu - 2000u);
+  const uint32_t start = fake::now();
+  ASSERT_TRUE(play_game({{start, "9"}}));
+  EXPECT_EQ(fake::now() - start, 3900u);
+  EXPECT_EQ(at(1, 10), HEAD);
+}
+
 TEST(Banners, LinesHaveTheirWidthsLineEndsAndCharacters) {
   struct Art {
     const char* const* lines;
