@@ -22,6 +22,6 @@ if ((${#missing[@]})); then
 fi
 
 build=${VORMI_TEST_BUILD:-build-test}
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DVORMI_SANITIZE=ON
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DVORMI_SANITIZE=ON -DVORMI_REQUIRE_TESTS=ON
 cmake --build "$build" -j "$(nproc)"
 ctest --test-dir "$build" -j "$(nproc)" --output-on-failure
