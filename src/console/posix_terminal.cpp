@@ -291,14 +291,57 @@ size_t device_read(char* buffer, size_t capacity) {
   return 0;
 }
 
+namespace {
+
+int64_t monotonic_ns() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+constexpr int64_t NS_PER_MS = 1000000;
+
+timespec span_of(int64_t ns) {
+  timespec span{};
+  span.tv_sec = static_cast<time_t>(ns / 1000000000);
+  span.tv_nsec = static_cast<long>(ns % 1000000000);
+  return span;
+}
+
+// One ppoll: > 0 when the terminal has something to say, 0 on time-out,
+// < 0 when a signal came (SIGCONT after a stop, say).
+int poll_terminal(bool watching, pollfd& watched, const timespec* span) {
+  return ppoll(watching ? &watched : nullptr, watching ? 1 : 0, span, nullptr);
+}
+
+}  // namespace
+
+// A timed wait ends when the millisecond clock has gone timeout_ms past its
+// current reading, on the tick of the clock the caller counts in. The kernel
+// lets a poll sleep up to 0.1% longer than asked (almost a millisecond of a
+// 900 ms tick), so a long wait sleeps most of the way first and the short
+// rest, whose lateness is a few microseconds, after.
 bool device_wait(int timeout_ms, bool watch_input) {
   pollfd watched{};
   watched.fd = device.fd;
   watched.events = POLLIN;
-  bool watching = watch_input && device.fd >= 0;
-  int ready = poll(watching ? &watched : nullptr, watching ? 1 : 0, timeout_ms < 0 ? -1 : timeout_ms);
-  if (ready <= 0) {
-    return false;  // time-out, or a signal such as SIGCONT after a stop
+  const bool watching = watch_input && device.fd >= 0;
+  int ready = 0;
+  if (timeout_ms < 0) {
+    ready = poll_terminal(watching, watched, nullptr);
+  } else {
+    const int64_t target = (monotonic_ns() / NS_PER_MS + timeout_ms) * NS_PER_MS;
+    for (;;) {
+      const int64_t left = target - monotonic_ns();
+      if (left <= 0) return false;
+      const int64_t lead = left / 500 + NS_PER_MS;  // more than the first sleep overshoots
+      const timespec span = span_of(left > 2 * lead ? left - lead : left);
+      ready = poll_terminal(watching, watched, &span);
+      if (ready != 0) break;
+    }
+  }
+  if (ready < 0) {
+    return false;
   }
   if ((watched.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
     terminal_gone();
@@ -306,12 +349,7 @@ bool device_wait(int timeout_ms, bool watch_input) {
   return (watched.revents & POLLIN) != 0;
 }
 
-uint32_t device_millis() {
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  uint64_t ms = static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
-  return static_cast<uint32_t>(ms);
-}
+uint32_t device_millis() { return static_cast<uint32_t>(monotonic_ns() / 1000000); }
 
 int64_t device_calendar_ms() {
   timespec now{};

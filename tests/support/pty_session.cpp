@@ -180,6 +180,10 @@ bool PtySession::wait_for(const std::string& text, int timeout_ms) {
   }
 }
 
+bool PtySession::pump_once(int timeout_ms) {
+  return pump_slice(master_, pid_, exited_, status_, screen_, output_, timeout_ms);
+}
+
 void PtySession::pump(int ms) {
   int64_t deadline = now_ms() + ms;
   for (;;) {

@@ -29,6 +29,9 @@ class PtySession {
   bool wait_for(const std::string& text, int timeout_ms = 5000);
   // Reads output for ms milliseconds (or until the program ends).
   void pump(int ms);
+  // Reads what the program writes next, waiting at most timeout_ms for it;
+  // returns as soon as something arrived (true) or the time is up (false).
+  bool pump_once(int timeout_ms);
   // Waits for the program to end; false on time-out. status is the raw wait status.
   bool wait_exit(int* status, int timeout_ms = 5000);
   void signal(int sig);
