@@ -8,6 +8,7 @@
 #include "console/key_decoder.h"
 
 #include "console/key_sequences.h"
+#include "console/utf8.h"
 
 namespace vormi {
 namespace {
@@ -39,42 +40,10 @@ Scan add_alt(Scan scan) {
   return scan;
 }
 
-int utf8_length(unsigned char lead) {
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    return 2;
-  }
-  if (lead >= 0xE0 && lead <= 0xEF) {
-    return 3;
-  }
-  if (lead >= 0xF0 && lead <= 0xF4) {
-    return 4;
-  }
-  return 0;  // a continuation byte, an overlong lead or beyond U+10FFFF
-}
-
-// The second byte is narrowed for some leads: that rules out overlong forms,
-// UTF-16 surrogates and code points beyond U+10FFFF.
-bool fits_after(unsigned char lead, int index, unsigned char byte) {
-  unsigned char low = 0x80;
-  unsigned char high = 0xBF;
-  if (index == 1) {
-    if (lead == 0xE0) {
-      low = 0xA0;
-    } else if (lead == 0xED) {
-      high = 0x9F;
-    } else if (lead == 0xF0) {
-      low = 0x90;
-    } else if (lead == 0xF4) {
-      high = 0x8F;
-    }
-  }
-  return byte >= low && byte <= high;
-}
-
 // A UTF-8 character; bytes that cannot be one are dropped, and a byte that
 // breaks a character off is left to start the next unit.
 Scan scan_utf8(const unsigned char* buf, int size, bool at_end) {
-  const int length = utf8_length(buf[0]);
+  const int length = utf8_lead_length(buf[0]);
   if (length == 0) {
     return swallow(1);
   }
@@ -82,7 +51,7 @@ Scan scan_utf8(const unsigned char* buf, int size, bool at_end) {
     if (i == size) {
       return at_end ? swallow(size) : NEED_MORE;
     }
-    if (!fits_after(buf[0], i, buf[i])) {
+    if (utf8_fits_after(buf[0], i, buf[i]) == 0) {
       return swallow(i);
     }
   }

@@ -6,6 +6,7 @@
 #include "console/console_input.h"
 #include "console/key_table.h"
 #include "console/output.h"
+#include "console/utf8.h"
 
 namespace vormi {
 
@@ -24,8 +25,6 @@ struct LineEditor {
   int end_y;
 };
 
-bool continuation(char byte) { return (static_cast<unsigned char>(byte) & 0xC0) == 0x80; }
-
 // U+0080 to U+009F: terminals may act on them, so they never enter a name.
 bool is_c1_control(const char* text) {
   return static_cast<unsigned char>(text[0]) == 0xC2 && static_cast<unsigned char>(text[1]) <= 0x9F;
@@ -34,14 +33,14 @@ bool is_c1_control(const char* text) {
 int previous_boundary(const LineEditor& line, int at) {
   do {
     --at;
-  } while (at > 0 && continuation(line.buffer[at]));
+  } while (at > 0 && utf8_continuation(static_cast<unsigned char>(line.buffer[at])));
   return at;
 }
 
 int next_boundary(const LineEditor& line, int at) {
   do {
     ++at;
-  } while (at < line.length && continuation(line.buffer[at]));
+  } while (at < line.length && utf8_continuation(static_cast<unsigned char>(line.buffer[at])));
   return at;
 }
 

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "console/utf8.h"
+
 namespace vormi {
 
 namespace {
@@ -58,39 +60,6 @@ int char_width(int code) {
   if (in_ranges(ZERO_WIDTH, code)) return 0;
   if (in_ranges(WIDE, code)) return 2;
   return 1;
-}
-
-bool continuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
-
-// Length of the valid UTF-8 character of two or more bytes at text, 0 when
-// the bytes there are not one (overlong forms, surrogates, beyond U+10FFFF and
-// a character cut short by the end of the print are not).
-int utf8_length(const unsigned char* text, int size, int* code) {
-  const unsigned char lead = text[0];
-  int length = 0;
-  int low = 0x80;
-  int high = 0xBF;  // allowed range of the second byte
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (size < length || text[1] < low || text[1] > high) return 0;
-  int value = lead & (0x7F >> length);
-  for (int i = 1; i < length; ++i) {
-    if (!continuation(text[i])) return 0;
-    value = (value << 6) | (text[i] & 0x3F);
-  }
-  *code = value;
-  return length;
 }
 
 int encode_utf8(int code, char* out) {
@@ -263,7 +232,7 @@ void translate_text(ScreenShadow& shadow, const char* text, int size, OutputBuff
       continue;
     }
     int code = 0;
-    const int length = utf8_length(bytes + i, size - i, &code);
+    const int length = utf8_char_length(bytes + i, size - i, &code);
     // U+0080 to U+009F are the C1 controls: a terminal may act on them.
     if (length == 0 || code <= 0x9F) {
       put_lone_byte(shadow, byte, out);

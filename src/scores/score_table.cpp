@@ -5,39 +5,13 @@
 #include <cstdint>
 #include <cstring>
 
+#include "console/utf8.h"
+
 namespace vormi {
 
 namespace {
 
 const char DEFAULT_NAME[] = "EMPTY";
-
-// The length of the well-formed UTF-8 character at text (no overlong forms,
-// no surrogates, nothing past U+10FFFF), or 0 when the bytes are not one.
-int utf8_length(const unsigned char* text, int available) {
-  unsigned char lead = text[0];
-  int length = 0;
-  unsigned char low = 0x80;
-  unsigned char high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (available < length) return 0;
-  if (text[1] < low || text[1] > high) return 0;
-  for (int k = 2; k < length; ++k) {
-    if (text[k] < 0x80 || text[k] > 0xBF) return 0;
-  }
-  return length;
-}
 
 // The length of the score's run of characters, from the third character.
 int score_run(const char* line, int length) {
@@ -54,7 +28,7 @@ int name_cut(const char* text, int length) {
   const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
   for (int start = cut - 1; start >= 0 && start > cut - 4; --start) {
     if ((bytes[start] & 0xC0) != 0x80) {
-      int size = bytes[start] >= 0xC0 ? utf8_length(bytes + start, length - start) : 0;
+      int size = bytes[start] >= 0xC0 ? utf8_char_length(bytes + start, length - start) : 0;
       return size > 0 && start + size > cut ? start : cut;
     }
   }
@@ -172,7 +146,7 @@ int sanitize_line(const char* line, int length, char* out) {
     } else if (b == 0x7F) {
       safe = false;
     } else if (b >= 0x80) {
-      size = utf8_length(bytes + k, length - k);
+      size = utf8_char_length(bytes + k, length - k);
       if (size == 0) {
         // A lone byte is drawn as its code page 437 character, except those a
         // terminal in an 8-bit character set would take for C1 controls.
