@@ -8,6 +8,7 @@
 #include <string>
 
 #include "support/pty_session.h"
+#include "support/work_dir.h"
 
 namespace vormi::test {
 namespace {
@@ -15,28 +16,12 @@ namespace {
 const std::string UP = "\x1b[A";
 const std::string DOWN = "\x1b[B";
 
-// A fresh directory for the program to keep its score file in.
-class FreshDirectory {
- public:
-  FreshDirectory() {
-    char pattern[] = "/tmp/vormi-e2e-XXXXXX";
-    if (mkdtemp(pattern) != nullptr) path_ = pattern;
-  }
-  ~FreshDirectory() {
-    if (!path_.empty()) std::filesystem::remove_all(path_);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
 bool window_blank(const Screen& screen) {
   return screen.text().find_first_not_of('\n') == std::string::npos;
 }
 
 TEST(FrontEndToEnd, ThroughEveryScreenAndOutWithYes) {
-  FreshDirectory dir;
+  WorkDir dir("vormi-e2e", false);
   ASSERT_FALSE(dir.path().empty());
   PtySession session({VORMI_BINARY}, 80, 25, dir.path());
   Screen& screen = session.screen();
@@ -58,7 +43,7 @@ TEST(FrontEndToEnd, ThroughEveryScreenAndOutWithYes) {
   session.send(DOWN + "\r");
   ASSERT_TRUE(session.wait_for("Press any key to continue..."));
   EXPECT_NE(screen.text().find("EMPTY"), std::string::npos);
-  EXPECT_TRUE(std::filesystem::exists(dir.path() + "/highscores.txt"));
+  EXPECT_TRUE(std::filesystem::exists(dir.path() / "highscores.txt"));
   session.send("x");
   ASSERT_TRUE(session.wait_for("New Game"));
 
@@ -90,7 +75,7 @@ TEST(FrontEndToEnd, ThroughEveryScreenAndOutWithYes) {
 }
 
 TEST(FrontEndToEnd, TooSmallATerminalEndsWithStatusTwo) {
-  FreshDirectory dir;
+  WorkDir dir("vormi-e2e", false);
   ASSERT_FALSE(dir.path().empty());
   PtySession session({VORMI_BINARY}, 79, 24, dir.path());
   int status = 0;

@@ -1,20 +1,19 @@
 // A whole game of the real binary on a pseudo-terminal: from the menu to the
 // game-over banner and back.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
 #include <string>
 
 #include "support/pty_session.h"
+#include "support/work_dir.h"
 
 namespace {
 
 TEST(GameEndToEnd, LeftAloneAtSpeedNineItRunsIntoTheLeftWall) {
-  char name[] = "/tmp/vormi-e2e-game-XXXXXX";
-  ASSERT_NE(mkdtemp(name), nullptr);
+  vormi::test::WorkDir dir("vormi-e2e-game", false);
+  ASSERT_FALSE(dir.path().empty());
   {
-    vormi::test::PtySession game({VORMI_BINARY}, 80, 25, name);
+    vormi::test::PtySession game({VORMI_BINARY}, 80, 25, dir.path());
     ASSERT_TRUE(game.wait_for("Press Any Key To Continue"));
     game.send("x");
     ASSERT_TRUE(game.wait_for("New Game"));
@@ -33,7 +32,6 @@ TEST(GameEndToEnd, LeftAloneAtSpeedNineItRunsIntoTheLeftWall) {
     EXPECT_TRUE(game.wait_for("New Game"));
     EXPECT_EQ(game.screen().text().find(":'#######:::::'###"), std::string::npos);
   }
-  std::filesystem::remove_all(name);
 }
 
 }  // namespace

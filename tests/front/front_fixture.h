@@ -10,6 +10,7 @@
 #include <string>
 
 #include "fake/fake_terminal.h"
+#include "support/work_dir.h"
 
 namespace vormi::test {
 
@@ -26,16 +27,8 @@ constexpr int MARKER_COLUMN = 8;
 class FrontTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    old_cwd_ = std::filesystem::current_path();
-    char pattern[] = "/tmp/vormi-front-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    std::filesystem::current_path(dir_);
+    ASSERT_FALSE(dir_.empty());
     fake::reset();
-  }
-  void TearDown() override {
-    std::filesystem::current_path(old_cwd_);
-    std::filesystem::remove_all(dir_);
   }
 
   // Runs a screen until it has taken every scripted key and waits for more.
@@ -60,10 +53,8 @@ class FrontTest : public ::testing::Test {
     return rows;
   }
 
-  std::filesystem::path dir_;
-
- private:
-  std::filesystem::path old_cwd_;
+  WorkDir work_{"vormi-front"};
+  const std::filesystem::path& dir_ = work_.path();
 };
 
 }  // namespace vormi::test

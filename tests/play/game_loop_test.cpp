@@ -16,6 +16,7 @@
 
 #include "console/console.h"
 #include "fake/fake_terminal.h"
+#include "support/work_dir.h"
 #include "play/banners.h"
 #include "play/playfield.h"
 
@@ -64,16 +65,8 @@ std::string read_file(const std::string& path) {
 class Game : public ::testing::Test {
  protected:
   void SetUp() override {
-    old_dir_ = std::filesystem::current_path();
-    char name[] = "/tmp/vormi-game-XXXXXX";
-    ASSERT_NE(mkdtemp(name), nullptr);
-    dir_ = name;
-    std::filesystem::current_path(dir_);
+    ASSERT_FALSE(work_.path().empty());
     fake::reset(80, 25, true, calendar_for_food(70, 19));
-  }
-  void TearDown() override {
-    std::filesystem::current_path(old_dir_);
-    std::filesystem::remove_all(dir_);
   }
   static void script(const Keys& keys) {
     for (const auto& [ms, bytes] : keys) fake::type_at(ms, bytes);
@@ -88,8 +81,7 @@ class Game : public ::testing::Test {
     }
     return false;
   }
-  std::filesystem::path old_dir_;
-  std::filesystem::path dir_;
+  test::WorkDir work_{"vormi-game"};
 };
 
 // A four-segment vormi at (40,10) heading left with the food just ahead.

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "fake/fake_terminal.h"
+#include "support/work_dir.h"
 
 namespace vormi::test {
 
@@ -70,17 +71,8 @@ inline std::string table_of(const int (&scores)[5], const char* const (&names)[5
 class ScoresTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    old_cwd_ = std::filesystem::current_path();
-    char pattern[] = "/tmp/vormi-scores-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    std::filesystem::current_path(dir_);
+    ASSERT_FALSE(dir_.empty());
     fake::reset();
-  }
-  void TearDown() override {
-    std::filesystem::current_path(old_cwd_);
-    std::error_code error;
-    std::filesystem::remove_all(dir_, error);
   }
 
   // Runs a screen that should return by itself, with its keys scripted.
@@ -90,10 +82,8 @@ class ScoresTest : public ::testing::Test {
     ASSERT_NO_THROW(run());
   }
 
-  std::filesystem::path dir_;
-
- private:
-  std::filesystem::path old_cwd_;
+  WorkDir work_{"vormi-scores"};
+  const std::filesystem::path& dir_ = work_.path();
 };
 
 // Registered inside a death test: at exit, what the program sent to the
