@@ -71,7 +71,6 @@ void push_events(const KeyEvent* events, int count) {
 
 // Resolves a sequence (or lone Esc) that has waited long enough.
 void flush_decoder(uint32_t now) {
-  if (decoder_flush_in(state.decoder, now) != 0) return;
   KeyEvent events[DECODER_MAX_EVENTS];
   push_events(events, decoder_flush(state.decoder, now, events));
 }

@@ -62,14 +62,19 @@ void set_handler(int sig, void (*handler)(int)) {
   sigaction(sig, &action, nullptr);
 }
 
-// Ends the process by sig's default action, now.
-[[noreturn]] void die_by(int sig) {
-  set_handler(sig, SIG_DFL);
-  raise(sig);
+// Lets a signal raised inside its own handler, where it is blocked, arrive.
+void unblock(int sig) {
   sigset_t only;
   sigemptyset(&only);
   sigaddset(&only, sig);
   sigprocmask(SIG_UNBLOCK, &only, nullptr);
+}
+
+// Ends the process by sig's default action, now.
+[[noreturn]] void die_by(int sig) {
+  set_handler(sig, SIG_DFL);
+  raise(sig);
+  unblock(sig);
   // A default action that does not end the process (none of ours) lands here.
   _exit(128 + sig);
 }
@@ -88,12 +93,9 @@ void on_stop_signal(int sig) {
   }
   set_handler(SIGTSTP, SIG_DFL);
   raise(SIGTSTP);
-  sigset_t only;
-  sigemptyset(&only);
-  sigaddset(&only, SIGTSTP);
   // The process stops here, with the terminal as the shell expects it, and
   // carries on from here after SIGCONT (whose handler brings game mode back).
-  sigprocmask(SIG_UNBLOCK, &only, nullptr);
+  unblock(SIGTSTP);
   set_handler(sig, on_stop_signal);
   // The kernel discards the stop for a process whose group has no parent in
   // its session (a program started directly by a terminal emulator, say): it

@@ -207,9 +207,8 @@ TEST_F(ScoreFile, FifoAtThePathDoesNotHang) {
 TEST_F(ScoreFile, HeldLockFailsTheSaveAndLeavesTheFile) {
   std::string table = table_of(FIVE_SCORES, FIVE_NAMES);
   put_file(SCORE_FILE, table);
-  int held = open(LOCK_FILE, O_WRONLY | O_CREAT | O_EXCL, 0644);
+  int held = hold_lock();
   ASSERT_GE(held, 0);
-  ASSERT_EQ(flock(held, LOCK_EX), 0);
   EXPECT_FALSE(save_high_score(99, "Late"));
   EXPECT_EQ(file_bytes(), table);
   EXPECT_TRUE(exists(LOCK_FILE));  // the holder's lock is not taken from it

@@ -3,7 +3,9 @@
 // fake terminal; helpers to put bytes into the file and read them back.
 #pragma once
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -21,6 +23,17 @@ namespace vormi::test {
 
 inline const char SCORE_FILE[] = "highscores.txt";
 inline const char LOCK_FILE[] = "highscores.txt.lock";
+
+// Takes the lock as a live game holding it would: the lock file made
+// exclusively and flocked. Returns its descriptor, -1 when that failed.
+inline int hold_lock() {
+  int held = open(LOCK_FILE, O_WRONLY | O_CREAT | O_EXCL, 0644);
+  if (held >= 0 && flock(held, LOCK_EX) != 0) {
+    close(held);
+    return -1;
+  }
+  return held;
+}
 inline const std::string DEFAULT_TABLE =
     "1\t0\t\t\tEMPTY\n2\t0\t\t\tEMPTY\n3\t0\t\t\tEMPTY\n4\t0\t\t\tEMPTY\n5\t0\t\t\tEMPTY\n";
 inline const std::string LEFT = "\x1b[D";

@@ -114,9 +114,8 @@ TEST_F(ScoreScreens, ArrowsAndBackspaceEditTheName) {
 TEST_F(ScoreScreens, FailedSaveIsToldOnTheNameScreen) {
   std::string table = table_of(FIVE_SCORES, FIVE_NAMES);
   put_file(SCORE_FILE, table);
-  int held = open(LOCK_FILE, O_WRONLY | O_CREAT | O_EXCL, 0644);
+  int held = hold_lock();
   ASSERT_GE(held, 0);
-  ASSERT_EQ(flock(held, LOCK_EX), 0);
   // One key after the name dismisses the message.
   record(99, "Bob\rk");
   test::Screen& screen = fake::screen();
