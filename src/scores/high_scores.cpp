@@ -1,14 +1,14 @@
 // The high-score file: its default table, its opening for reading, the lowest
 // score and the saving of a new entry.
 //
-// The file is never truncated in place: every write goes into the lock file,
-// which replaces the file whole, so a crash or a full disk mid-write leaves
-// the old table as it was, and two games ending together both get their entry.
+// Every save reads the table afresh under the store's hold and writes it
+// whole, so two games ending together both get their entry; how the file is
+// replaced, and what that promises, is the store's (score_file.h).
 #include <cstdlib>
 
 #include "console/console.h"
-#include "console/score_file.h"
 #include "scores/high_scores.h"
+#include "scores/score_file.h"
 #include "scores/score_table.h"
 
 namespace vormi {
@@ -23,78 +23,73 @@ const char LOCK_PATH[] = "highscores.txt.lock";
   std::exit(1);
 }
 
-// Replaces the file with table under the held lock.
-bool replace_with(int lock, const ScoreTable* table) {
+// Replaces the file with table under the hold.
+bool replace_with(StoreHold* hold, const ScoreTable* table) {
   char text[TABLE_TEXT_SIZE];
   int size = format_table(table, text, TABLE_TEXT_SIZE);
-  return store_replace(lock, LOCK_PATH, SCORE_PATH, text, size);
+  return store_replace(hold, LOCK_PATH, SCORE_PATH, text, size);
 }
 
 // The default file for a reader that found none. Another game may have made
 // one since: that one is kept. Something that is there but cannot be read (a
-// directory, a file without permission) is not overwritten either.
+// directory, a file without permission) is not overwritten either: no hold
+// can be had on it.
 bool create_missing_file() {
-  int lock = store_lock(LOCK_PATH, STORE_LOCK_WAIT_MS);
-  if (lock < 0) return false;
-  if (!store_missing(SCORE_PATH)) {
-    std::FILE* file = store_open_read(SCORE_PATH);
-    store_unlock(lock, LOCK_PATH);
-    if (file == nullptr) return false;
-    std::fclose(file);
+  StoreHold hold;
+  if (!store_hold(LOCK_PATH, SCORE_PATH, STORE_LOCK_WAIT_MS, &hold)) return false;
+  if (hold.table >= 0) {
+    store_release(&hold, LOCK_PATH);
     return true;
   }
   ScoreTable table;
   default_table(&table);
-  return replace_with(lock, &table);
+  return replace_with(&hold, &table);
 }
 
 }  // namespace
 
 void create_score_file() {
-  int lock = store_lock(LOCK_PATH, STORE_LOCK_WAIT_MS);
-  if (lock < 0) fail_creation();
+  StoreHold hold;
+  if (!store_hold(LOCK_PATH, SCORE_PATH, STORE_LOCK_WAIT_MS, &hold)) fail_creation();
   ScoreTable table;
   default_table(&table);
-  if (!replace_with(lock, &table)) fail_creation();
+  if (!replace_with(&hold, &table)) fail_creation();
 }
 
-std::FILE* open_score_file() {
-  std::FILE* file = store_open_read(SCORE_PATH);
-  if (file != nullptr) return file;
-  if (!create_missing_file()) fail_creation();
-  file = store_open_read(SCORE_PATH);
-  if (file == nullptr) std::exit(1);
-  return file;
+void open_score_file(ScoreText* text) {
+  int size = store_read(SCORE_PATH, text->bytes, SCORE_TEXT_LIMIT);
+  if (size < 0) {
+    if (!create_missing_file()) fail_creation();
+    size = store_read(SCORE_PATH, text->bytes, SCORE_TEXT_LIMIT);
+    if (size < 0) std::exit(1);
+  }
+  start_text(text, size);
 }
 
 int read_lowest_score() {
-  std::FILE* file = open_score_file();
-  ScoreTable table;
-  read_table(file, &table);
-  std::fclose(file);
-  // The fifth entry, as a save would see the table: on a file of five lines
-  // in order that is the last line; positions a short file leaves empty
-  // count as the default score 0.
-  return table.scores[HIGH_SCORE_COUNT - 1];
+  ScoreText text;
+  open_score_file(&text);
+  // The last line, the lowest of a table in order; a hand-edited file may
+  // have more than five.
+  return last_line_score(&text);
 }
 
 bool save_high_score(int score, const char* name) {
-  int lock = store_lock(LOCK_PATH, STORE_LOCK_WAIT_MS);
-  if (lock < 0) return false;
-  ScoreTable table;
-  std::FILE* file = store_open_read(SCORE_PATH);
-  if (file != nullptr) {
-    read_table(file, &table);
-    std::fclose(file);
-  } else if (store_missing(SCORE_PATH)) {
-    default_table(&table);
-  } else {
+  StoreHold hold;
+  if (!store_hold(LOCK_PATH, SCORE_PATH, STORE_LOCK_WAIT_MS, &hold)) return false;
+  ScoreText text;
+  int size = store_read_held(&hold, text.bytes, SCORE_TEXT_LIMIT);
+  if (size < 0) {
     // There, but not readable: replacing it would lose what it holds.
-    store_unlock(lock, LOCK_PATH);
+    store_release(&hold, LOCK_PATH);
     return false;
   }
+  // No table yet reads as no lines: the default entries.
+  start_text(&text, size);
+  ScoreTable table;
+  read_table(&text, &table);
   insert_score(&table, score, name);
-  return replace_with(lock, &table);
+  return replace_with(&hold, &table);
 }
 
 }  // namespace vormi

@@ -9,7 +9,8 @@ void record_high_score(int score) {
   console_clear();
   // Opened now so that a missing file is created, or its failure reported,
   // before the player types; the table itself is read under the lock after.
-  std::fclose(open_score_file());
+  ScoreText text;
+  open_score_file(&text);
   console_goto(10, 5);
   console_print("Your Score made it into the top 5!!!");
   console_goto(10, 6);
@@ -27,7 +28,8 @@ void record_high_score(int score) {
 
 void show_high_scores() {
   console_clear();
-  std::FILE* file = open_score_file();
+  ScoreText text;
+  open_score_file(&text);
   console_goto(10, 5);
   console_print("High Scores");
   console_goto(10, 6);
@@ -37,12 +39,12 @@ void show_high_scores() {
   int row = 7;
   int reads = 0;
   int shown = 0;
-  while (!std::feof(file) && !std::ferror(file) && reads < HIGH_SCORE_COUNT + 1) {
+  while (!text.ended && reads < HIGH_SCORE_COUNT + 1) {
     console_goto(10, row);
     ++row;
     ++reads;
     char line[LINE_LIMIT];
-    int length = read_score_line(file, line);
+    int length = read_score_line(&text, line);
     if (length > 0 && shown < HIGH_SCORE_COUNT) {
       char safe[LINE_LIMIT];
       sanitize_line(line, length, safe);
@@ -50,7 +52,6 @@ void show_high_scores() {
       ++shown;
     }
   }
-  std::fclose(file);
   console_goto(10, row);
   console_print("Press any key to continue...");
   console_wait_key();

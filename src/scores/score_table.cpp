@@ -2,6 +2,7 @@
 #include "scores/score_table.h"
 
 #include <climits>
+#include <cstdio>
 #include <cstdint>
 #include <cstring>
 
@@ -35,19 +36,43 @@ int name_cut(const char* text, int length) {
   return cut;
 }
 
+// The next byte of the text, or EOF, which marks the text as ended.
+int next_byte(ScoreText* text) {
+  if (text->at >= text->size) {
+    text->ended = true;
+    return EOF;
+  }
+  return static_cast<unsigned char>(text->bytes[text->at++]);
+}
+
 }  // namespace
 
-int read_score_line(std::FILE* file, char* line) {
+void start_text(ScoreText* text, int size) {
+  text->size = size < 0 ? 0 : size > SCORE_TEXT_LIMIT ? SCORE_TEXT_LIMIT : size;
+  text->at = 0;
+  text->ended = false;
+}
+
+int read_score_line(ScoreText* text, char* line) {
   int n = 0;
   int c = 0;
-  while (n < LINE_LIMIT - 1 && (c = std::getc(file)) != EOF) {
+  while (n < LINE_LIMIT - 1 && (c = next_byte(text)) != EOF) {
     line[n++] = c == 0 ? '?' : static_cast<char>(c);
     if (c == '\n') break;
   }
   if (n == 0) return 0;
-  if (line[n - 1] != '\n' && n == LINE_LIMIT - 1) {
-    while ((c = std::getc(file)) != EOF && c != '\n') {
+  if (line[n - 1] == '\n') {
+    if (n >= 2 && line[n - 2] == '\r') {
+      --n;
+      line[n - 1] = '\n';
     }
+  } else if (n == LINE_LIMIT - 1) {
+    // A CR LF that straddles the limit ends the line just as a lone LF there.
+    bool line_end_next = line[n - 1] == '\r' && text->at < text->size &&
+                         text->bytes[text->at] == '\n';
+    while ((c = next_byte(text)) != EOF && c != '\n') {
+    }
+    if (line_end_next) line[n - 1] = '\n';
   }
   line[n] = '\0';
   return n;
@@ -95,16 +120,27 @@ void default_table(ScoreTable* table) {
   table->count = 0;
 }
 
-void read_table(std::FILE* file, ScoreTable* table) {
+void read_table(ScoreText* text, ScoreTable* table) {
   default_table(table);
   char line[LINE_LIMIT];
   while (table->count < HIGH_SCORE_COUNT) {
-    int length = read_score_line(file, line);
+    int length = read_score_line(text, line);
     if (length == 0) break;
     table->scores[table->count] = parse_score(line, length);
     parse_name(line, length, table->names[table->count]);
     ++table->count;
   }
+}
+
+int last_line_score(ScoreText* text) {
+  char line[LINE_LIMIT] = "";
+  int length = 0;
+  // A read that meets the end leaves the line before it in place.
+  while (!text->ended) {
+    int got = read_score_line(text, line);
+    if (got > 0) length = got;
+  }
+  return parse_score(line, length);
 }
 
 void insert_score(ScoreTable* table, int score, const char* name) {

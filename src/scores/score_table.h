@@ -2,8 +2,6 @@
 // out of them, inserting a new entry and writing the table out again.
 #pragma once
 
-#include <cstdio>
-
 #include "scores/high_scores.h"
 
 namespace vormi {
@@ -16,13 +14,28 @@ struct ScoreTable {
 
 // Room for the five lines the program writes: "%d\t%d\t\t\t%s\n" each.
 constexpr int TABLE_TEXT_SIZE = HIGH_SCORE_COUNT * 40;
+// Only the start of the file is read, so a file of any size reads at once.
+constexpr int SCORE_TEXT_LIMIT = 64 * 1024;
+
+// The start of the file as read, and a reading position in it.
+struct ScoreText {
+  char bytes[SCORE_TEXT_LIMIT];
+  int size;
+  int at;
+  bool ended;  // a read has met the end of the text
+};
+
+// Makes the first size bytes of text->bytes the text, to be read from its start.
+void start_text(ScoreText* text, int size);
 
 // Reads one line into line (capacity LINE_LIMIT): at most LINE_LIMIT - 1
 // characters with the newline, then a terminator. The rest of a longer line is
 // skipped, so it never comes back as a line of its own; a NUL byte reads as
-// '?'. Returns the number of characters stored; 0 at the end of the file,
-// leaving line as it was.
-int read_score_line(std::FILE* file, char* line);
+// '?'; a CR right before the newline is part of the line end and is dropped.
+// Returns the number of characters stored; 0 at the end of the text, leaving
+// line as it was. Meeting the end sets text->ended; a line whose newline is
+// the last byte does not.
+int read_score_line(ScoreText* text, char* line);
 
 // The score of a line: the characters from the third up to the next tab (or
 // the end of the line), each weighted by its place as a decimal digit,
@@ -37,9 +50,11 @@ void copy_name(const char* text, int length, char* name);
 
 // A table of the five default entries, none of them taken from a file.
 void default_table(ScoreTable* table);
-// Reads up to five entries from file into table; positions the file does not
+// Reads up to five entries from text into table; positions the text does not
 // fill keep the default entry.
-void read_table(std::FILE* file, ScoreTable* table);
+void read_table(ScoreText* text, ScoreTable* table);
+// The score on the last line of text (0 when it has none).
+int last_line_score(ScoreText* text);
 // Puts the new entry in front of the first entry whose score is less than or
 // equal to it; the entries below move down and the fifth leaves. A score
 // below all five changes nothing.
@@ -47,11 +62,11 @@ void insert_score(ScoreTable* table, int score, const char* name);
 // The table as the file's lines, ranks 1 to 5. Returns the length.
 int format_table(const ScoreTable* table, char* text, int capacity);
 
-// The file's one opening for reading, shared by the readers: when the file is
-// missing the default table is created first. Ends the process when the file
-// cannot be had: status 1, after the creation failure message when it could
-// not be created.
-std::FILE* open_score_file();
+// The file's one opening for reading, shared by the readers: reads its start
+// into text, creating the default table first when the file is missing. Ends
+// the process when the file cannot be had: status 1, after the creation
+// failure message when it could not be created.
+void open_score_file(ScoreText* text);
 
 // A line of the file made safe to show: C0 controls other than tab and the
 // final newline, DEL, C1 controls (U+0080 to U+009F in UTF-8, and lone bytes

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "console/score_file.h"
+#include "scores/score_file.h"
 #include "scores/high_scores.h"
 #include "scores_fixture.h"
 
@@ -49,7 +49,7 @@ TEST_F(ScoreFile, EachReaderCreatesTheMissingFile) {
             "5\t0\t\t\tEMPTY\n");
 }
 
-TEST_F(ScoreFile, LowestScoreIsTheFifthLine) {
+TEST_F(ScoreFile, LowestScoreIsTheLastLine) {
   put_file(SCORE_FILE, table_of(FIVE_SCORES, FIVE_NAMES));
   EXPECT_EQ(read_lowest_score(), 10);
   ASSERT_TRUE(save_high_score(35, "New"));
@@ -106,7 +106,7 @@ INSTANTIATE_TEST_SUITE_P(
     Files, Malformed,
     ::testing::Values(
         MalformedCase{"empty file", "", 0},
-        MalformedCase{"two lines", "1\t9\t\t\tA\n2\t8\t\t\tB\n", 0},
+        MalformedCase{"two lines", "1\t9\t\t\tA\n2\t8\t\t\tB\n", 8},
         MalformedCase{"no final newline", "1\t9\t\t\tA\n2\t8\t\t\tB\n3\t7\t\t\tC\n4\t6\t\t\tD\n"
                                           "5\t5\t\t\tE",
                       5},
@@ -130,9 +130,10 @@ INSTANTIATE_TEST_SUITE_P(
                       "1\t9\t\t\t" + std::string(60, 'n') + "\n2\t8\t\t\tB\n3\t7\t\t\tC\n"
                       "4\t6\t\t\tD\n5\t5\t\t\t" + std::string(25, 'e') + "\n",
                       5},
-        MalformedCase{"NUL bytes", std::string(NUL_BYTES, sizeof NUL_BYTES - 1), 0},
+        MalformedCase{"NUL bytes", std::string(NUL_BYTES, sizeof NUL_BYTES - 1),
+                      7 * 10 + ('?' - '0')},
         MalformedCase{"only newlines", "\n\n\n\n\n\n\n\n", 0},
-        MalformedCase{"binary noise", std::string(NOISE, sizeof NOISE - 1), 0},
+        MalformedCase{"binary noise", std::string(NOISE, sizeof NOISE - 1), 2147483647},
         MalformedCase{"hundreds of lines", [] {
                         std::string many;
                         for (int k = 0; k < 300; ++k) many += "1\t900\t\t\tX\n";
@@ -263,10 +264,11 @@ TEST_F(ScoreFile, FileMadeWhileWaitingToCreateItIsKept) {
   ASSERT_EQ(pipe(ready), 0);
   pid_t other = fork();
   if (other == 0) {
-    int lock = store_lock(LOCK_FILE, 0);
-    if (write(ready[1], "x", 1) != 1 || lock < 0) _exit(1);
+    StoreHold hold;
+    bool held = store_hold(LOCK_FILE, SCORE_FILE, 0, &hold);
+    if (write(ready[1], "x", 1) != 1 || !held) _exit(1);
     usleep(300 * 1000);
-    _exit(store_replace(lock, LOCK_FILE, SCORE_FILE, table.data(),
+    _exit(store_replace(&hold, LOCK_FILE, SCORE_FILE, table.data(),
                         static_cast<int>(table.size()))
               ? 0
               : 1);

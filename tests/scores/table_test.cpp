@@ -2,6 +2,7 @@
 // lines out and making lines safe to show.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -72,12 +73,25 @@ std::string table_text(const ScoreTable& table) {
   return std::string(text, static_cast<size_t>(size));
 }
 
+// The text as a reader gets it from a file of these bytes: its first 64 KiB.
+void load(ScoreText* text, const std::string& bytes) {
+  size_t size = std::min(bytes.size(), sizeof text->bytes);
+  std::memcpy(text->bytes, bytes.data(), size);
+  start_text(text, static_cast<int>(size));
+}
+
 ScoreTable table_from(const std::string& bytes) {
-  std::FILE* file = fmemopen(const_cast<char*>(bytes.data()), bytes.size(), "r");
+  ScoreText text;
+  load(&text, bytes);
   ScoreTable table;
-  read_table(file, &table);
-  std::fclose(file);
+  read_table(&text, &table);
   return table;
+}
+
+int last_score_of(const std::string& bytes) {
+  ScoreText text;
+  load(&text, bytes);
+  return last_line_score(&text);
 }
 
 const std::string FIVE =
@@ -158,18 +172,47 @@ TEST(TableText, LongLineIsOneEntryAndNulBytesAreDefined) {
 }
 
 TEST(TableText, ReadLineTakesAtMost125Characters) {
-  std::string bytes = std::string(200, 'x') + "\nnext\n";
-  std::FILE* file = fmemopen(bytes.data(), bytes.size(), "r");
+  ScoreText text;
+  load(&text, std::string(200, 'x') + "\nnext\n");
   char line[LINE_LIMIT];
-  EXPECT_EQ(read_score_line(file, line), LINE_LIMIT - 1);
+  EXPECT_EQ(read_score_line(&text, line), LINE_LIMIT - 1);
   EXPECT_EQ(std::string(line), std::string(LINE_LIMIT - 1, 'x'));
-  EXPECT_EQ(read_score_line(file, line), 5);
+  EXPECT_EQ(read_score_line(&text, line), 5);
   EXPECT_EQ(std::string(line), "next\n");
-  EXPECT_FALSE(std::feof(file));
-  EXPECT_EQ(read_score_line(file, line), 0);
+  EXPECT_FALSE(text.ended);
+  EXPECT_EQ(read_score_line(&text, line), 0);
   EXPECT_EQ(std::string(line), "next\n");  // left as it was
-  EXPECT_TRUE(std::feof(file));
-  std::fclose(file);
+  EXPECT_TRUE(text.ended);
+}
+
+// A file from a system with CR LF line ends reads as the same file with LF.
+TEST(TableText, CarriageReturnBeforeTheNewlineIsPartOfTheLineEnd) {
+  std::string crlf = FIVE;
+  for (size_t at = crlf.find('\n'); at != std::string::npos; at = crlf.find('\n', at + 2)) {
+    crlf.insert(at, "\r");
+  }
+  EXPECT_EQ(table_text(table_from(crlf)), FIVE);
+  EXPECT_EQ(last_score_of(crlf), 10);
+  EXPECT_EQ(table_text(table_from("1\t77\r\n")).substr(0, 8), "1\t77\t\t\t\n");
+  // Only right before the newline: elsewhere a CR stays in the name.
+  EXPECT_EQ(std::string(table_from("1\t5\t\t\ta\rb\r\r\n").names[0]), "a?b?");
+  // A CR LF that straddles the 125-character limit is still the line end.
+  ScoreText text;
+  load(&text, std::string(LINE_LIMIT - 2, 'x') + "\r\nnext\n");
+  char line[LINE_LIMIT];
+  EXPECT_EQ(read_score_line(&text, line), LINE_LIMIT - 1);
+  EXPECT_EQ(std::string(line), std::string(LINE_LIMIT - 2, 'x') + "\n");
+  EXPECT_EQ(read_score_line(&text, line), 5);
+}
+
+TEST(TableText, LowestScoreIsOnTheLastLine) {
+  EXPECT_EQ(last_score_of(FIVE), 10);
+  EXPECT_EQ(last_score_of(FIVE + "6\t5\t\t\tF\n7\t3\t\t\tG\n"), 3);
+  EXPECT_EQ(last_score_of("1\t9\t\t\tA\n2\t8\t\t\tB"), 8);  // no final newline
+  EXPECT_EQ(last_score_of(""), 0);
+  // Bytes past the first 64 KiB are not read: the line cut there is the last.
+  std::string filler(SCORE_TEXT_LIMIT - 10, 'f');
+  EXPECT_EQ(last_score_of(filler + "\n1\t42\t\t\tA\n2\t7\t\t\tB\n"), 42);
 }
 
 TEST(TableText, TypedNameCannotBreakTheFile) {

@@ -1,0 +1,304 @@
+// The high-score file store on POSIX: O_EXCL lock files, flock, fsync, rename,
+// and the rewrite in place for a table in a directory players may not write.
+#include "scores/score_file.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
+
+namespace vormi {
+
+void (*store_step_hook)(StoreStep step) = nullptr;
+
+namespace {
+
+constexpr int LOCK_POLL_MS = 10;
+
+void reach(StoreStep step) {
+  if (store_step_hook != nullptr) store_step_hook(step);
+}
+
+int64_t clock_ms(clockid_t which) {
+  timespec now{};
+  clock_gettime(which, &now);
+  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+int64_t age_ms(const struct stat& info) {
+  int64_t changed = static_cast<int64_t>(info.st_mtim.tv_sec) * 1000 +
+                    info.st_mtim.tv_nsec / 1000000;
+  int64_t age = clock_ms(CLOCK_REALTIME) - changed;
+  // A clock set back makes a dead lock look young; its distance counts.
+  return age < 0 ? -age : age;
+}
+
+void pause_ms(int ms) {
+  timespec pause{0, static_cast<long>(ms) * 1000000L};
+  while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
+  }
+}
+
+bool same_file(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Whether path, not followed, names the file open as fd.
+bool path_names(const char* path, int fd) {
+  struct stat held{};
+  struct stat named{};
+  return fstat(fd, &held) == 0 && lstat(path, &named) == 0 && same_file(held, named);
+}
+
+// Takes an flock of the given kind, polling until the deadline so a holder
+// that never lets go cannot hold this process for ever. Where flock is not
+// supported at all the file counts as locked.
+bool flock_until(int fd, int kind, int64_t deadline) {
+  for (;;) {
+    if (flock(fd, kind | LOCK_NB) == 0) return true;
+    if (errno == ENOLCK || errno == EOPNOTSUPP) return true;
+    if (errno != EWOULDBLOCK && errno != EINTR) return false;
+    if (clock_ms(CLOCK_MONOTONIC) >= deadline) return false;
+    pause_ms(LOCK_POLL_MS);
+  }
+}
+
+// Removes the lock at lock_path when its holder is gone. The flock taken here
+// keeps two waiters from both judging the same lock stale and one of them
+// removing the fresh lock the other has just made: only the one holding the
+// flock may unlink, and only the inode it has checked. A lock younger than
+// the stale age is left alone. A holder stalled between its create and its
+// flock for longer than that does lose its lock here; it finds out when it
+// checks, after its flock, that the path no longer names its file.
+// True when the path is free to try again.
+bool remove_if_stale(const char* lock_path) {
+  int fd = open(lock_path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT;
+  bool removed = false;
+  struct stat held{};
+  if (flock(fd, LOCK_EX | LOCK_NB) == 0 && fstat(fd, &held) == 0 &&
+      S_ISREG(held.st_mode) && path_names(lock_path, fd) &&
+      age_ms(held) >= STORE_LOCK_STALE_MS) {
+    removed = unlink(lock_path) == 0;
+  }
+  close(fd);
+  return removed;
+}
+
+// Opens path, a symlink followed, when it is a regular file; -1 otherwise,
+// with errno ENOENT when nothing is there.
+int open_regular(const char* path, int flags) {
+  int fd = open(path, flags | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return -1;
+  struct stat info{};
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    errno = EINVAL;
+    return -1;
+  }
+  return fd;
+}
+
+int read_from_start(int fd, char* buffer, int capacity) {
+  int done = 0;
+  while (done < capacity) {
+    ssize_t got = pread(fd, buffer + done, static_cast<size_t>(capacity - done), done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return -1;
+    if (got == 0) break;
+    done += static_cast<int>(got);
+  }
+  return done;
+}
+
+bool write_at_start(int fd, const char* data, int size) {
+  int done = 0;
+  while (done < size) {
+    ssize_t wrote = pwrite(fd, data + done, static_cast<size_t>(size - done), done);
+    if (wrote < 0 && errno == EINTR) continue;
+    if (wrote <= 0) return false;
+    done += static_cast<int>(wrote);
+  }
+  return true;
+}
+
+// The rename is only durable once the directory entry is on disk too.
+void sync_directory() {
+  int dir = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) return;
+  fsync(dir);
+  close(dir);
+}
+
+// RETRY: try again at once; BUSY: another save holds it, try again shortly.
+enum LockResult { LOCK_TAKEN, LOCK_RETRY, LOCK_BUSY, LOCK_REFUSED, LOCK_FAILED };
+
+// One attempt at the lock file.
+LockResult try_lock_file(const char* lock_path, int* lock) {
+  // 0666: the umask then gives a first table the mode a plain create would.
+  int fd = open(lock_path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    if (errno == EACCES || errno == EPERM || errno == EROFS) return LOCK_REFUSED;
+    if (errno != EEXIST) return LOCK_FAILED;
+    return remove_if_stale(lock_path) ? LOCK_RETRY : LOCK_BUSY;
+  }
+  reach(STORE_LOCK_CREATED);
+  // A waiter checking for staleness may hold the flock for an instant.
+  while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+  }
+  // Stalled past the stale age before the flock, this process may have lost
+  // the path to a waiter, which removed the file and may have made its own:
+  // that one is never written to, renamed or removed from here.
+  if (!path_names(lock_path, fd)) {
+    close(fd);
+    return LOCK_RETRY;
+  }
+  *lock = fd;
+  return LOCK_TAKEN;
+}
+
+// Locks the table a lock-file holder is about to replace, so that a save in
+// place by a player who cannot make lock files waits for the replacement.
+// The table may be missing (-1, fine) or a symlink (its target is locked).
+bool lock_table_for_replace(const char* path, int64_t deadline, int* table) {
+  *table = open_regular(path, O_RDONLY);
+  if (*table < 0) return errno == ENOENT;
+  if (flock_until(*table, LOCK_EX, deadline)) return true;
+  close(*table);
+  return false;
+}
+
+// One attempt at the table itself, for a save in place. A symlink is refused:
+// it is never written through.
+LockResult try_lock_in_place(const char* path, int64_t deadline, int* table) {
+  int fd = open_regular(path, O_RDWR | O_NOFOLLOW);
+  if (fd < 0) return LOCK_FAILED;
+  if (!flock_until(fd, LOCK_EX, deadline)) {
+    close(fd);
+    return LOCK_FAILED;
+  }
+  // A save by the lock file may have renamed a new table over this one
+  // while this process waited.
+  if (!path_names(path, fd)) {
+    close(fd);
+    return LOCK_RETRY;
+  }
+  *table = fd;
+  return LOCK_TAKEN;
+}
+
+// Gives the new file the old table's permission bits and group. The group
+// first: a change of owner can clear permission bits.
+void copy_mode(int from, int to) {
+  struct stat old{};
+  if (from < 0 || fstat(from, &old) != 0) return;
+  // Allowed for a group the player belongs to; otherwise the file keeps the
+  // player's own group.
+  int group_kept = fchown(to, static_cast<uid_t>(-1), old.st_gid);
+  static_cast<void>(group_kept);
+  fchmod(to, old.st_mode & 0777);
+}
+
+void give_up(StoreHold* hold) {
+  if (hold->table >= 0) close(hold->table);
+  if (hold->lock >= 0) close(hold->lock);
+  hold->table = -1;
+  hold->lock = -1;
+}
+
+bool replace_by_rename(StoreHold* hold, const char* lock_path, const char* path,
+                       const char* data, int size) {
+  copy_mode(hold->table, hold->lock);
+  bool written = write_at_start(hold->lock, data, size);
+  if (written) reach(STORE_WRITTEN);
+  bool synced = written && fsync(hold->lock) == 0;
+  if (synced) reach(STORE_SYNCED);
+  if (!synced || std::rename(lock_path, path) != 0) {
+    store_release(hold, lock_path);
+    return false;
+  }
+  give_up(hold);
+  sync_directory();
+  return true;
+}
+
+bool replace_in_place(StoreHold* hold, const char* data, int size) {
+  // One write from the start, then the cut: readers wait on the flock.
+  bool done = write_at_start(hold->table, data, size);
+  if (done) reach(STORE_WRITTEN);
+  done = done && ftruncate(hold->table, size) == 0 && fsync(hold->table) == 0;
+  if (done) reach(STORE_SYNCED);
+  give_up(hold);
+  return done;
+}
+
+}  // namespace
+
+int store_read(const char* path, char* buffer, int capacity) {
+  int fd = open_regular(path, O_RDONLY);
+  if (fd < 0) return -1;
+  // A save that holds the table for longer than any save takes is stalled;
+  // the table is read without the lock then rather than not at all.
+  flock_until(fd, LOCK_SH, clock_ms(CLOCK_MONOTONIC) + STORE_LOCK_WAIT_MS);
+  int size = read_from_start(fd, buffer, capacity);
+  close(fd);
+  return size;
+}
+
+bool store_missing(const char* path) {
+  struct stat info{};
+  return stat(path, &info) != 0 && errno == ENOENT;
+}
+
+bool store_hold(const char* lock_path, const char* path, int wait_ms, StoreHold* hold) {
+  *hold = StoreHold{-1, -1, false};
+  int64_t deadline = clock_ms(CLOCK_MONOTONIC) + wait_ms;
+  for (;;) {
+    LockResult result = try_lock_file(lock_path, &hold->lock);
+    if (result == LOCK_TAKEN) {
+      if (!lock_table_for_replace(path, deadline, &hold->table)) {
+        store_release(hold, lock_path);
+        return false;
+      }
+      reach(STORE_LOCKED);
+      return true;
+    }
+    if (result == LOCK_REFUSED) {
+      result = try_lock_in_place(path, deadline, &hold->table);
+      if (result == LOCK_TAKEN) {
+        hold->in_place = true;
+        reach(STORE_LOCKED);
+        return true;
+      }
+    }
+    if (result == LOCK_FAILED || clock_ms(CLOCK_MONOTONIC) >= deadline) return false;
+    if (result == LOCK_BUSY) pause_ms(LOCK_POLL_MS);
+  }
+}
+
+int store_read_held(const StoreHold* hold, char* buffer, int capacity) {
+  if (hold->table < 0) return 0;
+  int size = read_from_start(hold->table, buffer, capacity);
+  if (size >= 0) reach(STORE_TABLE_READ);
+  return size;
+}
+
+bool store_replace(StoreHold* hold, const char* lock_path, const char* path,
+                   const char* data, int size) {
+  if (hold->in_place) return replace_in_place(hold, data, size);
+  return replace_by_rename(hold, lock_path, path, data, size);
+}
+
+void store_release(StoreHold* hold, const char* lock_path) {
+  // The lock file is removed before its flock goes, so no one can take it
+  // for stale meanwhile; it is ours, checked when it was taken.
+  if (hold->lock >= 0) unlink(lock_path);
+  give_up(hold);
+}
+
+}  // namespace vormi

@@ -1,0 +1,73 @@
+// The file store under the high-score table: the only code that makes file
+// system calls for it. Readers read the table's first bytes under a shared
+// lock; a save holds the table in one of two ways:
+//
+// - by the lock file beside it, where the directory lets a player create
+//   one: the new table goes into the lock file, which is flushed to disk and
+//   renamed over the table, so a reader or a crash sees the old table or the
+//   new one, never a part of either;
+// - by the table itself, where the directory refuses the lock file but the
+//   table may be written (a table shared through a group): the table is
+//   rewritten in place under an exclusive lock of the file, which readers
+//   wait for, so they never see it half-written.
+#pragma once
+
+namespace vormi {
+
+// How long a lock held by another process is waited for.
+constexpr int STORE_LOCK_WAIT_MS = 2000;
+// A lock file no process holds (the holder keeps an flock on it, which the
+// system drops when the holder dies) and at least this old was left behind by
+// a process that died; it is removed. A save takes milliseconds.
+constexpr int STORE_LOCK_STALE_MS = 1000;
+
+// The moments of a save, in order, at which a test may stall the saver.
+enum StoreStep {
+  STORE_LOCK_CREATED,  // the lock file exists, not yet locked
+  STORE_LOCKED,        // the hold is complete and checked
+  STORE_TABLE_READ,    // the current table has been read under the hold
+  STORE_WRITTEN,       // the new table is written, not yet flushed
+  STORE_SYNCED,        // on disk, not yet renamed; in place: not yet unlocked
+};
+// Called at each of those moments when set; only tests set it.
+extern void (*store_step_hook)(StoreStep step);
+
+// Reads up to capacity bytes from the start of path, a regular file or a
+// symlink to one, under a shared lock (waited for up to STORE_LOCK_WAIT_MS).
+// Never blocks on a fifo and never creates anything. Returns the number of
+// bytes read, or -1 when path is missing, not a regular file or unreadable.
+int store_read(const char* path, char* buffer, int capacity);
+
+// Whether nothing is at path, or only a symlink that leads nowhere.
+bool store_missing(const char* path);
+
+// A save's hold on the table.
+struct StoreHold {
+  int lock;       // the flocked lock file, -1 when saving in place
+  int table;      // the table, flocked exclusively; -1 when there is none
+  bool in_place;  // the directory refused the lock file: rewrite in place
+};
+
+// Takes the hold, waiting up to wait_ms while another save holds the table.
+// The lock file is created exclusively (never through a symlink), a stale one
+// is removed, and the lock is kept only once the path is seen to name the
+// very file locked. False when no hold could be had.
+bool store_hold(const char* lock_path, const char* path, int wait_ms, StoreHold* hold);
+
+// Reads the table as it is under the hold, as store_read does. Returns the
+// number of bytes, 0 when there is no table, -1 when it cannot be read.
+int store_read_held(const StoreHold* hold, char* buffer, int capacity);
+
+// Makes size bytes of data the table and gives the hold up. By the lock file:
+// the new file gets the old one's permission bits and, where allowed, its
+// group (a first table: 0666 less the umask), and replaces path even when it
+// is a symlink. On a failure the table is left as it was, except in place,
+// where only a failed write part-way can leave it short. True when path now
+// holds data.
+bool store_replace(StoreHold* hold, const char* lock_path, const char* path,
+                   const char* data, int size);
+
+// Gives the hold up without touching the table.
+void store_release(StoreHold* hold, const char* lock_path);
+
+}  // namespace vormi
