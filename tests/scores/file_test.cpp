@@ -50,6 +50,14 @@ TEST_F(ScoreFile, EachReaderCreatesTheMissingFile) {
 }
 
 TEST_F(ScoreFile, LowestScoreIsTheLastLine) {
+  // Hand-edited to seven lines; then longer than the 64 KiB that are read.
+  put_file(SCORE_FILE, table_of(FIVE_SCORES, FIVE_NAMES) + "6\t5\t\t\tF\n7\t3\t\t\tG\n");
+  EXPECT_EQ(read_lowest_score(), 3);
+  std::string long_table;
+  while (long_table.size() < 64 * 1024 - 8) long_table += "1\t8\t\t\tX\n";
+  put_file(SCORE_FILE, long_table + "2\t6\t\t\tY\n" + "3\t1\t\t\tZ\n");
+  EXPECT_EQ(read_lowest_score(), 6);
+
   put_file(SCORE_FILE, table_of(FIVE_SCORES, FIVE_NAMES));
   EXPECT_EQ(read_lowest_score(), 10);
   ASSERT_TRUE(save_high_score(35, "New"));
