@@ -250,11 +250,6 @@ int store_read(const char* path, char* buffer, int capacity) {
   return size;
 }
 
-bool store_missing(const char* path) {
-  struct stat info{};
-  return stat(path, &info) != 0 && errno == ENOENT;
-}
-
 bool store_hold(const char* lock_path, const char* path, int wait_ms, StoreHold* hold) {
   *hold = StoreHold{-1, -1, false};
   int64_t deadline = clock_ms(CLOCK_MONOTONIC) + wait_ms;

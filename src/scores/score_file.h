@@ -38,9 +38,6 @@ extern void (*store_step_hook)(StoreStep step);
 // bytes read, or -1 when path is missing, not a regular file or unreadable.
 int store_read(const char* path, char* buffer, int capacity);
 
-// Whether nothing is at path, or only a symlink that leads nowhere.
-bool store_missing(const char* path);
-
 // A save's hold on the table.
 struct StoreHold {
   int lock;       // the flocked lock file, -1 when saving in place

@@ -9,8 +9,10 @@ void record_high_score(int score) {
   console_clear();
   // Opened now so that a missing file is created, or its failure reported,
   // before the player types; the table itself is read under the lock after.
-  ScoreText text;
-  open_score_file(&text);
+  {
+    ScoreText text;
+    open_score_file(&text);
+  }
   console_goto(10, 5);
   console_print("Your Score made it into the top 5!!!");
   console_goto(10, 6);
