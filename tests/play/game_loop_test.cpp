@@ -185,6 +185,27 @@ INSTANTIATE_TEST_SUITE_P(
       return name;
     });
 
+// A lone Esc pauses once nothing has followed it for 50 ms; a key within that
+// time makes it an Alt key, which does nothing.
+TEST_F(Game, LoneEscPausesFiftyMillisecondsAfterIt) {
+  struct Case {
+    Keys keys;
+    int paused_at;  // when the pause marker first shows; -1: never
+  } const cases[] = {{{{10, "\x1b"}, {2000, "x"}}, 60}, {{{10, "\x1b"}, {59, "x"}}, -1}};
+  for (const Case& c : cases) {
+    fake::reset(80, 25, true, calendar_for_food(70, 19));
+    int paused_at = -1;
+    fake::on_wait([&] {
+      if (paused_at < 0 && cells(28, 23, 10) == "**Paused**") paused_at = static_cast<int>(fake::now());
+    });
+    Keys keys = {{0, "9"}};
+    keys.insert(keys.end(), c.keys.begin(), c.keys.end());
+    ASSERT_TRUE(play_game(keys));
+    EXPECT_EQ(paused_at, c.paused_at) << "Esc and a key " << c.keys[1].first - 10 << " ms after";
+    EXPECT_EQ(at(1, 10), HEAD);  // and the game runs on into the wall
+  }
+}
+
 struct Level {
   int speed;
   int score;
