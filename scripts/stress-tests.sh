@@ -17,13 +17,20 @@ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DVORMI_SANITIZE=ON -DVORMI_REQU
 cmake --build "$build" -j2 >/dev/null || { echo "stress-tests: the build failed" >&2; exit 1; }
 
 busy=()
-stop_busy() {
+suite=
+log=
+stop() {
+  [ -n "$suite" ] && kill -- "-$suite" 2>/dev/null  # ctest and the tests it runs
+  [ -n "$log" ] && rm -f "$log"
   for pid in "${busy[@]}"; do kill "$pid" 2>/dev/null; done
-  wait "${busy[@]}" 2>/dev/null
-  busy=()
+  wait 2>/dev/null
 }
-trap stop_busy EXIT
-trap 'exit 130' INT TERM
+trap stop EXIT
+# The suite runs in the background, in a process group of its own, so that
+# Ctrl+C stops the script at once, whatever ctest makes of the signal, and
+# takes every test program down with it.
+set -m
+trap 'echo "stress-tests: interrupted" >&2; exit 130' INT TERM
 for _ in 1 2; do
   yes >/dev/null &
   busy+=("$!")
@@ -33,20 +40,25 @@ log=$(mktemp)
 failed_runs=0
 declare -A failed_tests=()
 for ((run = 1; run <= runs; run++)); do
-  if ctest --test-dir "$build" -j4 --output-on-failure >"$log" 2>&1; then
+  ctest --test-dir "$build" -j4 --output-on-failure >"$log" 2>&1 &
+  suite=$!
+  wait "$suite"
+  status=$?
+  suite=
+  if [ "$status" -eq 0 ]; then
     echo "run $run: passed"
-  else
-    failed_runs=$((failed_runs + 1))
-    names=$(sed -n '/The following tests FAILED/,$ s/^[[:space:]]*[0-9]* - \(.*\) (.*)$/\1/p' "$log")
-    echo "run $run: FAILED: ${names:-see the ctest output}" | tr '\n' ' '
-    echo
-    cp "$log" "$build/stress-run-$run.log"
-    while read -r name; do
-      [ -n "$name" ] && failed_tests[$name]=$((${failed_tests[$name]:-0} + 1))
-    done <<<"$names"
+    continue
   fi
+  failed_runs=$((failed_runs + 1))
+  cp "$log" "$build/stress-run-$run.log"
+  echo "run $run: FAILED (ctest output in $build/stress-run-$run.log):"
+  # The summary's lines read "  12 - Suite.Name  # GetParam() = ... (Failed)".
+  while read -r name; do
+    [ -n "$name" ] || continue
+    echo "  $name"
+    failed_tests[$name]=$((${failed_tests[$name]:-0} + 1))
+  done < <(sed -n '/The following tests FAILED/,$ s/^[[:space:]]*[0-9]* - \([^ ]*\).*(.*)$/\1/p' "$log")
 done
-rm -f "$log"
 
 echo "$failed_runs of $runs runs failed"
 for name in "${!failed_tests[@]}"; do
