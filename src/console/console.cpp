@@ -274,16 +274,16 @@ void console_wait_until(int deadline, int watch_keys) {
   }
 }
 
-void console_wait_next_second() {
-  // Compared by the calendar second rather than by time(), which stays at -1
-  // outside its range and would never change.
-  const int64_t start = device_calendar_ms();
-  const int64_t second = start >= 0 ? start / 1000 : (start - 999) / 1000;
+void console_wait_next_second() { console_wait_past_second(vormi::time(nullptr)); }
+
+void console_wait_past_second(int32_t second) {
   for (;;) {
     const int64_t now = device_calendar_ms();
-    const int64_t next_ms = (second + 1) * 1000;
-    if (now >= next_ms || now < second * 1000) return;
-    wait_device(static_cast<int>(next_ms - now), false);
+    const int64_t now_second = now >= 0 ? now / 1000 : (now - 999) / 1000;
+    // Compared as time() gives it, wrapped to 32 bits; a clock set back
+    // also ends the wait, since the second differs.
+    if (static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(now_second))) != second) return;
+    wait_device(static_cast<int>((now_second + 1) * 1000 - now), false);
   }
 }
 

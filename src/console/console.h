@@ -52,6 +52,10 @@ int console_deadline_reached(int deadline);
 void console_wait_until(int deadline, int watch_keys);
 // Blocks, without spinning, until time() gives a value other than it gave at the call.
 void console_wait_next_second();
+// Blocks, without spinning, while time() would still give second; returns at
+// once when it already gives another, so a caller that has just read the
+// clock loses no second to a turn between its reading and the wait.
+void console_wait_past_second(int32_t second);
 
 // Reads one line of text from the player with the console's own line editor:
 // typed characters echo at the cursor; Backspace, Delete, Left, Right, Home and

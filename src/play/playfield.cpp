@@ -63,16 +63,21 @@ void draw_vormi(const GameState& state, int count) {
 
 void place_food(Cell& food, int width, int height, const GameState& state, int length) {
   for (;;) {
-    int32_t seeded_at = 0;
-    food.x = draw_from_clock(seeded_at) % (width - 2) + 2;
-    food.y = draw_from_clock(seeded_at) % (height - 6) + 2;
+    int32_t column_second = 0;
+    int32_t row_second = 0;
+    food.x = draw_from_clock(column_second) % (width - 2) + 2;
+    food.y = draw_from_clock(row_second) % (height - 6) + 2;
     if (cell_in_body(food.x, food.y, state, length, 0) == 0) {
       break;
     }
-    // Within the same second the next draw gives the same cell, so there is
-    // nothing to gain from retrying before the second turns.
-    if (vormi::time(nullptr) == seeded_at) {
-      console_wait_next_second();
+    // Only while the clock still reads the second both coordinates came from
+    // would the next draw repeat this cell; once it reads another, the next
+    // draw starts from a new seed and is made at once. The wait starts from
+    // this reading, so a second that turns before the wait begins is not
+    // waited for again.
+    const int32_t now = vormi::time(nullptr);
+    if (now == column_second && now == row_second) {
+      console_wait_past_second(now);
     }
   }
   draw_cell(food.x, food.y, GLYPH_FOOD);

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
+#include "frozen_calendar.h"
 #include "support/pty_session.h"
 #include "support/work_dir.h"
 
@@ -12,8 +14,10 @@ namespace {
 TEST(GameEndToEnd, LeftAloneAtSpeedNineItRunsIntoTheLeftWall) {
   vormi::test::WorkDir dir("vormi-e2e-game", false);
   ASSERT_FALSE(dir.path().empty());
+  const std::vector<std::string> command = vormi::test::with_frozen_calendar(VORMI_BINARY);
+  ASSERT_FALSE(command.empty()) << "libfaketime is missing (Debian package faketime)";
   {
-    vormi::test::PtySession game({VORMI_BINARY}, 80, 25, dir.path());
+    vormi::test::PtySession game(command, 80, 25, dir.path());
     ASSERT_TRUE(game.wait_for("Press Any Key To Continue"));
     game.send("x");
     ASSERT_TRUE(game.wait_for("New Game"));
@@ -21,6 +25,7 @@ TEST(GameEndToEnd, LeftAloneAtSpeedNineItRunsIntoTheLeftWall) {
     ASSERT_TRUE(game.wait_for("Select The game speed between 1 and 9."));
     game.send("9");
     ASSERT_TRUE(game.wait_for("Speed: 9"));
+    EXPECT_EQ(game.screen().cell(37, 7), "\u25A0");  // where the stopped calendar puts the food
     // 39 steps of 100 ms take the head from column 40 to the wall.
     ASSERT_TRUE(game.wait_for(":'#######:::::'###::::'##::::'##:'########:", 15000));
     EXPECT_TRUE(game.wait_for(":'#######::'##::::'##:'########:'########::'####:"));

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "console/console.h"
@@ -26,6 +28,8 @@ struct Fake {
   uint32_t clock = 0;
   int64_t calendar_base_ms = 0;  // the calendar reads base + clock
   std::vector<Input> script;      // in order of time
+  std::deque<int64_t> calendar_readings;
+  std::function<void()> wait_hook;
   bool resumed = false;
   std::unique_ptr<test::Screen> screen;
   std::string output;
@@ -52,6 +56,8 @@ void reset(int columns, int rows, bool utf8, int64_t calendar_seconds) {
   f.clock = 0;
   f.calendar_base_ms = calendar_seconds * 1000;
   f.script.clear();
+  f.calendar_readings.clear();
+  f.wait_hook = nullptr;
   f.resumed = false;
   f.screen = std::make_unique<test::Screen>(columns, rows);
   f.output.clear();
@@ -77,6 +83,12 @@ void set_calendar(int64_t seconds) {
   Fake& f = the_fake();
   f.calendar_base_ms = seconds * 1000 - static_cast<int64_t>(f.clock);
 }
+
+void script_calendar(const std::vector<int64_t>& readings_ms) {
+  the_fake().calendar_readings.assign(readings_ms.begin(), readings_ms.end());
+}
+
+void on_wait(std::function<void()> hook) { the_fake().wait_hook = std::move(hook); }
 
 bool input_drained() { return the_fake().script.empty(); }
 
@@ -131,6 +143,7 @@ size_t device_read(char* buffer, size_t capacity) {
 
 bool device_wait(int timeout_ms, bool watch_input) {
   fake::Fake& f = the_fake();
+  if (f.wait_hook) f.wait_hook();
   // A resume interrupts the wait, as the real device's poll is interrupted.
   if (f.resumed) return false;
   if (watch_input && fake::input_ready()) return true;
@@ -151,7 +164,14 @@ bool device_wait(int timeout_ms, bool watch_input) {
 
 uint32_t device_millis() { return the_fake().clock; }
 
-int64_t device_calendar_ms() { return the_fake().calendar_base_ms + static_cast<int64_t>(the_fake().clock); }
+int64_t device_calendar_ms() {
+  fake::Fake& f = the_fake();
+  if (!f.calendar_readings.empty()) {
+    f.calendar_base_ms = f.calendar_readings.front() - static_cast<int64_t>(f.clock);
+    f.calendar_readings.pop_front();
+  }
+  return f.calendar_base_ms + static_cast<int64_t>(f.clock);
+}
 
 bool device_take_resumed() {
   fake::Fake& f = the_fake();

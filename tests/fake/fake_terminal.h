@@ -4,8 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "support/screen.h"
 
@@ -34,6 +36,15 @@ uint32_t now();
 void advance(uint32_t ms);
 // Sets the calendar so that it reads seconds now (and runs on with the clock).
 void set_calendar(int64_t seconds);
+
+// Scripts the next calendar readings, in milliseconds since 1970, one value
+// per reading: a second can turn between two readings made at one virtual
+// time. After the last the calendar runs on from it with the clock.
+void script_calendar(const std::vector<int64_t>& readings_ms);
+
+// Calls hook each time the code is about to wait on the device, so a test can
+// look at the screen and type what a player would; an empty hook removes it.
+void on_wait(std::function<void()> hook);
 
 // Whether every scripted byte has been read.
 bool input_drained();

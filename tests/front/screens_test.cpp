@@ -104,6 +104,8 @@ TEST_F(FrontTest, ControlsScreenRowsWithTwoEmptyRows) {
   EXPECT_EQ(s.row(13), "");
   EXPECT_EQ(s.row(14), "          Press any key to continue...");
   for (int row : {1, 2, 3, 4, 15, 16}) EXPECT_EQ(s.row(row), "") << row;
+  EXPECT_EQ(s.cursor_x(), 39);  // just after the last line, which has no line end
+  EXPECT_EQ(s.cursor_y(), 14);
 }
 
 // The prompt over the menu with the marker on "Exit".
@@ -117,6 +119,9 @@ TEST_F(FrontTest, ExitPromptCoversTheExitItemBesideTheMarker) {
   EXPECT_TRUE(runs_out_of_input([] { prompt_over_menu(""); }));
   EXPECT_EQ(fake::screen().row(8), "       >Are you sure you want to exit(Y/N)");
   EXPECT_EQ(fake::screen().row(5), "         New Game");
+  // The prompt's line ends: the answer is awaited at the start of the next row.
+  EXPECT_EQ(fake::screen().cursor_x(), 1);
+  EXPECT_EQ(fake::screen().cursor_y(), 9);
 }
 
 TEST_F(FrontTest, ExitPromptIgnoresOtherKeysWithoutOutput) {

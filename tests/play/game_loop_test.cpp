@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -183,6 +185,27 @@ INSTANTIATE_TEST_SUITE_P(
       return name;
     });
 
+// A lone Esc pauses once nothing has followed it for 50 ms; a key within that
+// time makes it an Alt key, which does nothing.
+TEST_F(Game, LoneEscPausesFiftyMillisecondsAfterIt) {
+  struct Case {
+    Keys keys;
+    int paused_at;  // when the pause marker first shows; -1: never
+  } const cases[] = {{{{10, "\x1b"}, {2000, "x"}}, 60}, {{{10, "\x1b"}, {59, "x"}}, -1}};
+  for (const Case& c : cases) {
+    fake::reset(80, 25, true, calendar_for_food(70, 19));
+    int paused_at = -1;
+    fake::on_wait([&] {
+      if (paused_at < 0 && cells(28, 23, 10) == "**Paused**") paused_at = static_cast<int>(fake::now());
+    });
+    Keys keys = {{0, "9"}};
+    keys.insert(keys.end(), c.keys.begin(), c.keys.end());
+    ASSERT_TRUE(play_game(keys));
+    EXPECT_EQ(paused_at, c.paused_at) << "Esc and a key " << c.keys[1].first - 10 << " ms after";
+    EXPECT_EQ(at(1, 10), HEAD);  // and the game runs on into the wall
+  }
+}
+
 struct Level {
   int speed;
   int score;
@@ -211,6 +234,113 @@ INSTANTIATE_TEST_SUITE_P(Game, Levels,
                                            Level{2, 38, 40, 3, 800 + 38 * 700},
                                            Level{9, 170, 179, 9, 100 + 38 * 100},
                                            Level{9, 171, 180, 10, 100 + 38 * 95}));
+
+// A round trip over every interior cell: row 2 to the right, then the columns
+// from 79 down to 2, odd ones downwards and even ones upwards, between rows 3
+// and 20. Following it the head never meets the body, which is far shorter.
+Cell next_on_tour(Cell c) {
+  if (c.y == 2) return c.x < 79 ? Cell{c.x + 1, 2} : Cell{79, 3};
+  if (c.x % 2 == 1) return c.y < 20 ? Cell{c.x, c.y + 1} : Cell{c.x - 1, 20};
+  if (c.y > 3) return Cell{c.x, c.y - 1};
+  return c.x == 2 ? Cell{2, 2} : Cell{c.x - 1, 3};
+}
+
+// The letter that steers from one cell to its neighbour.
+std::string key_towards(Cell from, Cell to) {
+  if (to.x < from.x) return "K";
+  if (to.x > from.x) return "M";
+  return to.y < from.y ? "H" : "P";
+}
+
+int number_after(const std::string& row, const std::string& label) {
+  return std::stoi(row.substr(row.find(label) + label.size()));
+}
+
+struct Checkpoint {
+  int piece, score, speed;
+};
+struct WholeGame {
+  int start_speed;
+  std::vector<Checkpoint> checkpoints;  // the panel after these pieces
+  int table_score;                      // the last panel's score and the bonus
+};
+
+void PrintTo(const WholeGame& g, std::ostream* os) { *os << "from speed " << g.start_speed; }
+
+class WholeGames : public Game, public ::testing::WithParamInterface<WholeGame> {};
+
+// The player eats every piece in turn: the calendar is set so that each piece
+// falls on the cell after the one the head goes to next, and the player
+// follows the tour.
+TEST_P(WholeGames, EveryPieceEatenThroughEveryRiseToTheWin) {
+  const WholeGame& g = GetParam();
+  constexpr int PIECES = 301;
+  std::vector<Cell> path = {{40, 10}, {39, 10}};
+  while (path.size() < PIECES + 3) path.push_back(next_on_tour(path.back()));
+  std::map<std::pair<int, int>, int64_t> second_for;  // a calendar second that draws each cell
+  for (int64_t t = 1700000000; second_for.size() < 1482; ++t) {
+    vormi::srand(static_cast<uint32_t>(t));
+    const int r = vormi::rand();
+    second_for.emplace(std::make_pair(r % 78 + 2, r % 19 + 2), t);
+  }
+
+  size_t head = 0;  // index on the path
+  std::string heading = "K";
+  std::vector<uint32_t> step_at;
+  std::vector<int> score = {0}, speed = {g.start_speed}, bells = {0};
+  fake::set_calendar(second_for.at({path[2].x, path[2].y}));  // the first piece
+  fake::on_wait([&] {
+    if (head + 1 < path.size() && at(path[head + 1].x, path[head + 1].y) == HEAD) {
+      ++head;
+      step_at.push_back(fake::now());
+      if (head >= 2) {  // the first step goes to the first piece, the next ones eat
+        score.push_back(number_after(fake::screen().row(23), "Score: "));
+        speed.push_back(number_after(fake::screen().row(24), "Speed: "));
+        bells.push_back(fake::screen().bells());
+      }
+    }
+    if (head > PIECES) return;  // won: the keys now belong to the banner and the name
+    fake::set_calendar(second_for.at({path[head + 2].x, path[head + 2].y}));
+    const std::string key = key_towards(path[head], path[head + 1]);
+    if (key != heading) fake::type(key);
+    heading = key;
+  });
+  ASSERT_TRUE(play_game({{0, std::to_string(g.start_speed)},
+                         {100000000, "x"},  // the win banner
+                         {100000100, "Ann\r"}}));
+  fake::on_wait(nullptr);
+
+  ASSERT_EQ(score.size(), PIECES + 1u);
+  for (int n = 1; n <= PIECES; ++n) {
+    SCOPED_TRACE("piece " + std::to_string(n));
+    EXPECT_EQ(score[n], score[n - 1] + speed[n - 1]);  // worth the speed it is eaten at
+    // The first rise comes with the 20th piece, every later one ten pieces on.
+    EXPECT_EQ(speed[n], speed[n - 1] + (n >= 20 && n % 10 == 0 ? 1 : 0));
+    EXPECT_EQ(bells[n], n);
+  }
+  for (const Checkpoint& c : g.checkpoints) {
+    EXPECT_EQ(score[c.piece], c.score) << "piece " << c.piece;
+    EXPECT_EQ(speed[c.piece], c.speed) << "piece " << c.piece;
+  }
+  // From each step to the next, the tick of the speed the panel then showed.
+  std::set<int> ticks;
+  for (size_t k = 0; k + 1 < step_at.size(); ++k) {
+    const int shown = speed[k];  // after the piece eaten at step k, or the start
+    const int tick = shown <= 9 ? 1000 - 100 * shown : shown <= 21 ? 145 - 5 * shown : 35;
+    EXPECT_EQ(static_cast<int>(step_at[k + 1] - step_at[k]), tick) << "speed " << shown;
+    ticks.insert(tick);
+  }
+  EXPECT_EQ(*ticks.begin(), 35);
+  EXPECT_EQ(fake::screen().bells(), PIECES);  // no bells for the win
+  const std::string first_line = "1\t" + std::to_string(g.table_score) + "\t\t\tAnn\n";
+  EXPECT_EQ(read_file("highscores.txt").substr(0, first_line.size()), first_line);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Game, WholeGames,
+    ::testing::Values(
+        WholeGame{1, {{19, 19, 1}, {20, 20, 2}, {30, 40, 3}, {220, 2320, 22}, {301, 4390, 30}}, 5890},
+        WholeGame{9, {{19, 171, 9}, {20, 180, 10}, {140, 2040, 22}, {301, 6798, 38}}, 8298}));
 
 TEST(TickInterval, FollowsTheSpeedDownToItsFloor) {
   for (int start : {1, 9}) {

@@ -259,6 +259,55 @@ TEST_F(Board, AnOccupiedDrawWaitsForTheNextSecond) {
   EXPECT_EQ(at(state.food.x, state.food.y), FOOD);
 }
 
+// The column and the row that a placement draws from a seed of the given second.
+int column_of(int64_t second) {
+  vormi::srand(static_cast<uint32_t>(second));
+  return vormi::rand() % 78 + 2;
+}
+int row_of(int64_t second) {
+  vormi::srand(static_cast<uint32_t>(second));
+  return vormi::rand() % 19 + 2;
+}
+Cell cell_of(int64_t second) { return Cell{column_of(second), row_of(second)}; }
+
+// Placements whose calendar readings straddle a second: each coordinate comes
+// from its own reading, and a retry waits only while the clock still reads the
+// second both came from, counted from the reading the retry was decided on.
+TEST(Food, ACalendarTurningDuringAPlacementCostsNoExtraSecond) {
+  // A second whose draws differ from its neighbours' in column and row.
+  int64_t s = 1700000000;
+  while (column_of(s) == column_of(s + 1) || row_of(s) == row_of(s + 1) ||
+         column_of(s + 1) == column_of(s + 2))
+    ++s;
+  const int64_t ms = s * 1000;
+  struct Case {
+    const char* what;
+    std::vector<int64_t> readings;  // the calendar at each reading, from the column's on
+    Cell taken;                     // the one segment's cell
+    Cell want;
+    uint32_t waited_ms;
+  };
+  const Cell straddling = {column_of(s), row_of(s + 1)};
+  const Case cases[] = {
+      {"turn between the seedings", {ms + 999, ms + 1000}, {0, 0}, straddling, 0},
+      {"turn between the seedings, taken", {ms + 999, ms + 1000}, straddling, cell_of(s + 1), 0},
+      {"turn before the wait", {ms + 999, ms + 999, ms + 999, ms + 1000}, cell_of(s), cell_of(s + 1), 0},
+      {"taken within one second", {ms + 400}, cell_of(s), cell_of(s + 1), 600},
+  };
+  for (const Case& c : cases) {
+    fake::reset();
+    GameState state{};
+    clear_body(state);
+    set_segment(state, 0, c.taken.x, c.taken.y);
+    fake::script_calendar(c.readings);
+    place_food(state.food, 80, 25, state, 1);
+    EXPECT_EQ(fake::now(), c.waited_ms) << c.what;
+    EXPECT_EQ(state.food.x, c.want.x) << c.what;
+    EXPECT_EQ(state.food.y, c.want.y) << c.what;
+    EXPECT_EQ(at(c.want.x, c.want.y), FOOD) << c.what;
+  }
+}
+
 TEST_F(Board, AFreeDrawDoesNotWait) {
   const uint32_t before = fake::now();
   place_food(state.food, 80, 25, state, 4);
