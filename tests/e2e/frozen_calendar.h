@@ -33,6 +33,8 @@ inline std::vector<std::string> with_frozen_calendar(const std::string& program)
   std::string asan_options = std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0";
   return {"/usr/bin/env",
           "LD_PRELOAD=" + library,
+          // The frozen time is read in the local zone: fixed, so is the second.
+          "TZ=UTC",
           std::string("FAKETIME=") + FROZEN_CALENDAR,
           "FAKETIME_DONT_FAKE_MONOTONIC=1",
           "ASAN_OPTIONS=" + asan_options,

@@ -13,13 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "e2e/frozen_calendar.h"
 #include "support/pty_session.h"
 #include "support/work_dir.h"
 
 namespace vormi::test {
 namespace {
 
-const char FAKETIME_LIBRARY[] = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
 // At this second the food falls at (27,10), on the row the vormi starts on,
 // left of its head; at the next it falls at (46,4), out of its way.
 const char FOOD_IN_THE_WAY[] = "2026-01-01 00:00:08";
@@ -38,7 +38,8 @@ std::string bytes_of(const std::filesystem::path& path) {
 }
 
 TEST(ScoresEndToEnd, SharedTableWithCrLfLinesIsRewrittenInPlace) {
-  if (access(FAKETIME_LIBRARY, R_OK) != 0) GTEST_SKIP() << "faketime is not installed";
+  const std::string faketime = faketime_library();
+  if (faketime.empty()) GTEST_SKIP() << "faketime is not installed";
   const group* team = getgrnam("nogroup");
   if (geteuid() == 0 && team == nullptr) GTEST_SKIP() << "no group nogroup to share through";
   WorkDir dir("vormi-e2e-shared", false);
@@ -59,7 +60,7 @@ TEST(ScoresEndToEnd, SharedTableWithCrLfLinesIsRewrittenInPlace) {
   struct stat before{};
   ASSERT_EQ(stat(table.c_str(), &before), 0);
   std::vector<std::string> run = {
-      "/usr/bin/env", "TZ=UTC", std::string("LD_PRELOAD=") + FAKETIME_LIBRARY,
+      "/usr/bin/env", "TZ=UTC", "LD_PRELOAD=" + faketime,
       "FAKETIME_TIMESTAMP_FILE=" + clock.string(), "FAKETIME_NO_CACHE=1",
       "FAKETIME_DONT_FAKE_MONOTONIC=1", "ASAN_OPTIONS=verify_asan_link_order=0", VORMI_BINARY};
   argv.insert(argv.end(), run.begin(), run.end());
