@@ -11,6 +11,7 @@
 #include "console/key_decoder.h"
 #include "console/key_table.h"
 #include "console/output.h"
+#include "console/size_notice.h"
 #include "console/terminal_device.h"
 
 namespace vormi {
@@ -24,6 +25,7 @@ constexpr int READ_CHUNK = 64;
 // Readable input that keeps giving no bytes means the terminal is gone; after
 // this many empty reads in a row the read reports failure instead of spinning.
 constexpr int MAX_EMPTY_READS = 100;
+constexpr int NOTICE_CAPACITY = 128;
 
 struct KeyQueue {
   KeyEvent events[KEY_QUEUE_SIZE];
@@ -110,11 +112,68 @@ void repaint_screen() {
   console_flush(output);
 }
 
-// The one place the console waits. After a stop and resume the terminal shows
-// whatever the shell left there, so the screen is drawn again from the copy.
+bool too_small(int columns, int rows) { return columns < MIN_COLUMNS || rows < MIN_ROWS; }
+
+void show_size_notice() {
+  char notice[NOTICE_CAPACITY];
+  const int size = size_notice(device_columns(), device_rows(), MIN_COLUMNS, MIN_ROWS, notice,
+                               sizeof notice);
+  output_clear(output);
+  output_append(output, "\x1b[2J\x1b[H", 7);
+  output_append(output, notice, size);
+  console_flush(output);
+}
+
+// Reads and forgets whatever the terminal has; returns how many bytes went.
+int drop_input() {
+  int total = 0;
+  char bytes[READ_CHUNK];
+  for (size_t size; (size = device_read(bytes, sizeof bytes)) > 0;) total += static_cast<int>(size);
+  return total;
+}
+
+// While the terminal is too small for the layout, the notice stands in for
+// the screen and the program holds here, as in a pause: its clock runs on but
+// it neither steps nor takes keys (those typed meanwhile are dropped, so
+// nothing is steered blind). The ending signals still end it at once.
+void hold_while_too_small() {
+  pump_input();  // keys typed before the change are kept
+  show_size_notice();
+  int empty_reads = 0;
+  for (;;) {
+    const bool readable = device_wait(-1, empty_reads < MAX_EMPTY_READS);
+    if (readable) empty_reads = drop_input() > 0 ? 0 : empty_reads + 1;
+    const bool resumed = device_take_resumed();
+    const bool resized = device_take_resized();
+    if (!too_small(device_columns(), device_rows())) break;
+    if (resumed || resized) show_size_notice();
+  }
+  drop_input();
+  // Nor may the start of a sequence typed before join the keys typed after.
+  decoder_reset(state.decoder);
+}
+
+// After a stop and resume the terminal shows whatever the shell left there;
+// after a change of size it shows the old picture cut off or wrapped. Either
+// way the screen is drawn again whole from the copy, once the terminal is
+// large enough for it.
+void restore_screen() {
+  const bool resumed = device_take_resumed();
+  const bool resized = device_take_resized();
+  if (!resumed && !resized) return;
+  if (too_small(device_columns(), device_rows())) hold_while_too_small();
+  shadow_resize(shadow, device_columns(), device_rows());
+  repaint_screen();
+}
+
+// The one place the console waits. A resume or a change of size ends the
+// wait early and the screen is restored before the caller decides whether to
+// wait again; one that came while the program was drawing ends this wait at
+// once, so no repaint waits for a key.
 bool wait_device(int timeout_ms, bool watch_input) {
+  restore_screen();
   const bool readable = device_wait(timeout_ms, watch_input);
-  if (device_take_resumed()) repaint_screen();
+  restore_screen();
   return readable;
 }
 
@@ -167,7 +226,7 @@ void console_start() {
   }
   const int columns = device_columns();
   const int rows = device_rows();
-  if (columns < MIN_COLUMNS || rows < MIN_ROWS) {
+  if (too_small(columns, rows)) {
     device_close();
     std::fprintf(stderr, "vormi: the terminal has %d columns and %d rows; at least %d by %d are needed\n",
                  columns, rows, MIN_COLUMNS, MIN_ROWS);

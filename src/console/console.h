@@ -4,6 +4,12 @@
 // when the call returns. Keys come as PC key codes: a character code, or for
 // keys that type nothing (arrows, function and navigation keys) a 0 followed by
 // a second code on the next read.
+//
+// The screen is the terminal at its size now. When that changes (or the
+// program is resumed after Ctrl+Z), whatever wait is under way ends, the
+// screen is drawn again whole from the console's copy, and the wait goes on.
+// Below 80x24 a notice of the size needed stands instead, and the program
+// holds inside that wait, dropping keys, until the terminal is large enough.
 #pragma once
 
 #include <cstdint>
@@ -26,7 +32,8 @@ void console_start();
 
 // Blanks the whole screen and puts the cursor at (1,1).
 void console_clear();
-// Moves the cursor; a position outside the screen is ignored.
+// Moves the cursor; a position outside the screen (as large as the terminal
+// is now) is ignored.
 void console_goto(int x, int y);
 // printf-style text at the cursor ("%c", "%d", "%s", "\n", "\t", "\a").
 // Bytes 0xB1, 0xB2, 0xDB and 0xFE that are not part of UTF-8 text show as

@@ -216,6 +216,27 @@ void shadow_reset(ScreenShadow& shadow, int columns, int rows, bool utf8) {
   }
 }
 
+void shadow_resize(ScreenShadow& shadow, int columns, int rows) {
+  columns = columns < 1 ? 1 : (columns > SCREEN_MAX_COLUMNS ? SCREEN_MAX_COLUMNS : columns);
+  rows = rows < 1 ? 1 : (rows > SCREEN_MAX_ROWS ? SCREEN_MAX_ROWS : rows);
+  // Cells left outside by a shrink are not blanked then, but when they come
+  // back into view: whatever was drawn or cleared since is not in them.
+  for (int y = 1; y <= rows; ++y) {
+    for (int x = 1; x <= columns; ++x) {
+      if (x > shadow.columns || y > shadow.rows) blank_cell(cell_at(shadow, x, y));
+    }
+  }
+  if (columns < shadow.columns) {
+    for (int y = 1; y <= rows; ++y) {
+      if (cell_at(shadow, columns, y).width == 2) blank_cell(cell_at(shadow, columns, y));
+    }
+  }
+  shadow.columns = columns;
+  shadow.rows = rows;
+  if (shadow.cursor_x > columns) shadow.cursor_x = columns;
+  if (shadow.cursor_y > rows) shadow.cursor_y = rows;
+}
+
 void translate_text(ScreenShadow& shadow, const char* text, int size, OutputBuffer& out) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(text);
   int i = 0;

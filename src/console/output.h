@@ -39,6 +39,11 @@ struct OutputBuffer {
 
 // A blank screen of columns x rows (clamped to the maxima), cursor at (1,1).
 void shadow_reset(ScreenShadow& shadow, int columns, int rows, bool utf8);
+// The terminal now has columns x rows (clamped to the maxima): cells inside
+// both sizes keep what they show, cells that come into view are blank, a wide
+// character cut by the new right edge is blanked, and the cursor is kept
+// inside the screen.
+void shadow_resize(ScreenShadow& shadow, int columns, int rows);
 
 // Translates size bytes of printed text at the cursor. UTF-8 is decoded within
 // these bytes only, so a character is never joined with bytes of another print.

@@ -1,5 +1,14 @@
 // The terminal device on POSIX: /dev/tty in game mode, restored on every way
 // out (exit, the ending signals, Ctrl+Z), poll for waiting, the two clocks.
+//
+// The signals the main loop must answer (SIGCONT after a stop, SIGWINCH after a
+// change of size) are blocked for the whole run and let through only inside
+// the ppoll of a wait, whose signal mask unblocks them atomically. Their
+// handlers therefore run only there: one that comes while the program draws
+// stays pending and ends the next wait at once, and the flags it sets are read
+// after the wait with no window in which a wake-up could be lost. (A self-pipe
+// would do the same with two more descriptors and a read; signalfd would need
+// the same blocking and a read as well.)
 #include <errno.h>
 #include <fcntl.h>
 #include <langinfo.h>
@@ -33,6 +42,8 @@ struct Device {
   termios found{};  // the modes exactly as the terminal had them at start
   termios game{};
   bool handlers_installed = false;
+  sigset_t mask_before_open{};  // the signal mask the program had at the open
+  sigset_t wait_mask{};         // that mask with the main loop's signals let through
 };
 
 Device device;
@@ -41,6 +52,10 @@ Device device;
 // saved modes must be put back.
 volatile sig_atomic_t game_mode_on = 0;
 volatile sig_atomic_t resumed = 0;
+volatile sig_atomic_t resized = 0;
+
+// The signals that need the main loop; blocked outside the waits.
+constexpr int MAIN_LOOP_SIGNALS[] = {SIGCONT, SIGWINCH};
 
 // Async-signal-safe: tcsetattr and tcflush only.
 void set_modes(const termios& modes) {
@@ -111,9 +126,14 @@ void on_continue(int) {
   if (game_mode_on) {
     set_modes(device.game);
     resumed = 1;
+    // A stopped job is not sent SIGWINCH (its shell is), so the size is read
+    // again in case the window changed meanwhile.
+    resized = 1;
   }
   errno = saved_errno;
 }
+
+void on_window_change(int) { resized = 1; }
 
 // A signal the process was started with ignored (nohup, a background job
 // without job control) stays ignored.
@@ -140,8 +160,25 @@ void install_handlers() {
     set_handler(SIGTSTP, on_stop_signal);
   }
   set_handler(SIGCONT, on_continue);
-  // The size is read once; a resize changes nothing.
-  set_handler(SIGWINCH, SIG_IGN);
+  set_handler(SIGWINCH, on_window_change);
+}
+
+// From here on the main loop's signals reach their handlers only inside a wait.
+void hold_main_loop_signals() {
+  sigset_t held;
+  sigemptyset(&held);
+  for (int sig : MAIN_LOOP_SIGNALS) sigaddset(&held, sig);
+  sigprocmask(SIG_BLOCK, &held, &device.mask_before_open);
+  device.wait_mask = device.mask_before_open;
+  for (int sig : MAIN_LOOP_SIGNALS) sigdelset(&device.wait_mask, sig);
+}
+
+bool read_size(int fd, int& columns, int& rows) {
+  winsize size{};
+  if (ioctl(fd, TIOCGWINSZ, &size) == -1) return false;
+  columns = size.ws_col;
+  rows = size.ws_row;
+  return true;
 }
 
 termios game_modes(const termios& found) {
@@ -194,24 +231,29 @@ bool device_open(char* why, size_t why_size) {
     close(fd);
     return false;
   }
-  winsize size{};
-  if (ioctl(fd, TIOCGWINSZ, &size) == -1) {
+  int columns = 0;
+  int rows = 0;
+  if (!read_size(fd, columns, rows)) {
     set_reason(why, why_size, "cannot read the terminal's size", errno);
     close(fd);
     return false;
   }
   device.fd = fd;
-  device.columns = size.ws_col;
-  device.rows = size.ws_row;
+  device.columns = columns;
+  device.rows = rows;
   device.found = found;
   device.game = game_modes(found);
   // Handlers first: a signal arriving right after the switch must find them.
   install_handlers();
+  hold_main_loop_signals();
+  resumed = 0;
+  resized = 0;
   game_mode_on = 1;
   if (tcsetattr(fd, TCSANOW, &device.game) == -1) {
     int error = errno;
     game_mode_on = 0;
     set_modes(found);
+    sigprocmask(SIG_SETMASK, &device.mask_before_open, nullptr);
     device.fd = -1;
     close(fd);
     set_reason(why, why_size, "cannot set the terminal's modes", error);
@@ -230,6 +272,7 @@ void device_close() {
   // Cleared only after the restore, so a signal in between restores again
   // rather than not at all.
   game_mode_on = 0;
+  sigprocmask(SIG_SETMASK, &device.mask_before_open, nullptr);
   int fd = device.fd;
   device.fd = -1;
   close(fd);
@@ -311,9 +354,11 @@ timespec span_of(int64_t ns) {
 }
 
 // One ppoll: > 0 when the terminal has something to say, 0 on time-out,
-// < 0 when a signal came (SIGCONT after a stop, say).
+// < 0 when a signal came (SIGCONT after a stop, say). Only here are the main
+// loop's signals let through, so one that is pending ends the poll at once.
 int poll_terminal(bool watching, pollfd& watched, const timespec* span) {
-  return ppoll(watching ? &watched : nullptr, watching ? 1 : 0, span, nullptr);
+  const sigset_t* mask = device.fd >= 0 ? &device.wait_mask : nullptr;
+  return ppoll(watching ? &watched : nullptr, watching ? 1 : 0, span, mask);
 }
 
 }  // namespace
@@ -359,11 +404,27 @@ int64_t device_calendar_ms() {
   return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
+// The flags are set only by handlers that run inside a wait, so reading and
+// clearing them here races with nothing.
 bool device_take_resumed() {
   if (resumed == 0) {
     return false;
   }
   resumed = 0;
+  return true;
+}
+
+bool device_take_resized() {
+  if (resized == 0) {
+    return false;
+  }
+  resized = 0;
+  int columns = 0;
+  int rows = 0;
+  if (device.fd >= 0 && read_size(device.fd, columns, rows)) {
+    device.columns = columns;
+    device.rows = rows;
+  }
   return true;
 }
 

@@ -26,8 +26,11 @@ void device_write(const char* data, size_t size);
 // Whatever input is available now, at most capacity bytes; never blocks.
 size_t device_read(char* buffer, size_t capacity);
 // Waits until input is readable (when watch_input) or timeout_ms passed
-// (-1: no timeout). Returns true when input is readable. May return early,
-// with false, after the process was stopped and resumed.
+// (-1: no timeout). Returns true when input is readable. Returns early, with
+// false, when the process was resumed after a stop or the terminal's size
+// changed (see device_take_resumed and device_take_resized). Those signals are
+// held back everywhere but inside this wait, so one that comes while the
+// program draws ends the next wait at once instead of being missed.
 bool device_wait(int timeout_ms, bool watch_input);
 
 // A monotonic millisecond clock with any origin.
@@ -38,5 +41,9 @@ int64_t device_calendar_ms();
 // True once after the process was stopped (Ctrl+Z) and resumed: the terminal
 // is back in game mode and the screen needs repainting.
 bool device_take_resumed();
+// True once after the terminal's size may have changed (a change of size, or a
+// resume, since a stopped program is not told of one); device_columns and
+// device_rows give the size from then on.
+bool device_take_resized();
 
 }  // namespace vormi

@@ -165,6 +165,29 @@ TEST_F(ConsoleEndToEnd, CtrlZRestoresModesAndFgBringsGameModeAndScreenBack) {
   EXPECT_TRUE(same_modes(session.initial_modes(), session.modes()));
 }
 
+// The stop lands while the program draws, between two waits: the continue
+// must still end the next wait at once and the screen come back without a key.
+TEST_F(ConsoleEndToEnd, StopsWhileDrawingAreRepaintedBeforeTheNextWait) {
+  PtySession session({PROBE, "stops"});
+  for (int round = 1; round <= 3; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    ASSERT_TRUE(session.wait_for("stopped")) << session.screen().text();
+    EXPECT_TRUE(same_modes(session.initial_modes(), session.modes()));
+    session.send("fg\n");
+    const std::string frame = "ready " + std::to_string(round) + "\nafter\nround " +
+                              std::to_string(round) + ": before" + std::string(22, '\n');
+    ASSERT_TRUE(eventually(session, [&] { return session.screen().text() == frame; }))
+        << session.screen().text();
+    expect_game_mode(session.modes());
+    session.send("x");  // ends the frame; the next one starts at once
+  }
+  int status = 0;
+  ASSERT_TRUE(session.wait_exit(&status));
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(session.screen().row(5), "code=120");
+}
+
 // A program that is its session's leader (as under a terminal emulator's -e)
 // cannot be stopped: the kernel discards the stop, and the game must carry on
 // in game mode instead of running on in line mode.

@@ -1,9 +1,8 @@
 // Runs the real program with its calendar clock stopped at one second, so the
 // first food always falls on the same cell; the millisecond clock runs on, so
-// steps keep their real pace. Needs libfaketime (Debian package faketime).
+// steps keep their real pace. Needs libfaketime (Debian package faketime),
+// which the build looks for.
 #pragma once
-
-#include <glob.h>
 
 #include <cstdlib>
 #include <string>
@@ -14,14 +13,8 @@ namespace vormi::test {
 // The second the calendar stands at: its first food lies at (37, 7), off row 10.
 inline const char* const FROZEN_CALENDAR = "2026-01-01 00:00:00";
 
-inline std::string faketime_library() {
-  glob_t found{};
-  std::string path;
-  if (glob("/usr/lib/*/faketime/libfaketime.so.1", 0, nullptr, &found) == 0) path = found.gl_pathv[0];
-  else if (glob("/usr/lib/faketime/libfaketime.so.1", 0, nullptr, &found) == 0) path = found.gl_pathv[0];
-  globfree(&found);
-  return path;
-}
+// libfaketime as the build found it; empty when it is missing.
+inline std::string faketime_library() { return FAKETIME_LIBRARY; }
 
 // The command line that starts program under the frozen calendar; empty when
 // libfaketime is missing.

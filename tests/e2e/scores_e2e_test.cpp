@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "e2e/frozen_calendar.h"
+#include "frozen_calendar.h"
 #include "support/pty_session.h"
 #include "support/work_dir.h"
 

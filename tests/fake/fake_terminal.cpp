@@ -3,6 +3,7 @@
 #include "fake/fake_terminal.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <deque>
 #include <memory>
@@ -21,6 +22,12 @@ struct Input {
   std::string bytes;
 };
 
+struct Resize {
+  uint32_t at_ms;
+  int columns;
+  int rows;
+};
+
 struct Fake {
   int columns = 80;
   int rows = 25;
@@ -31,6 +38,10 @@ struct Fake {
   std::deque<int64_t> calendar_readings;
   std::function<void()> wait_hook;
   bool resumed = false;
+  std::vector<Resize> resizes;  // in order of time
+  bool resized = false;
+  bool shot_after_pending = false;
+  std::vector<ResizeSeen> seen;
   std::unique_ptr<test::Screen> screen;
   std::string output;
 };
@@ -46,6 +57,28 @@ bool input_ready() {
   return !f.script.empty() && f.script.front().at_ms <= f.clock;
 }
 
+Shot shot_now() {
+  const test::Screen& s = screen();
+  return Shot{the_fake().clock, s.text(), s.cursor_x(), s.cursor_y()};
+}
+
+bool resize_due() {
+  const Fake& f = the_fake();
+  return !f.resizes.empty() && f.resizes.front().at_ms <= f.clock;
+}
+
+void apply_resize() {
+  Fake& f = the_fake();
+  const Resize change = f.resizes.front();
+  f.resizes.erase(f.resizes.begin());
+  f.seen.push_back(ResizeSeen{shot_now(), Shot{}});
+  f.shot_after_pending = true;
+  f.columns = change.columns;
+  f.rows = change.rows;
+  screen().resize(change.columns, change.rows);
+  f.resized = true;
+}
+
 }  // namespace
 
 void reset(int columns, int rows, bool utf8, int64_t calendar_seconds) {
@@ -59,6 +92,10 @@ void reset(int columns, int rows, bool utf8, int64_t calendar_seconds) {
   f.calendar_readings.clear();
   f.wait_hook = nullptr;
   f.resumed = false;
+  f.resizes.clear();
+  f.resized = false;
+  f.shot_after_pending = false;
+  f.seen.clear();
   f.screen = std::make_unique<test::Screen>(columns, rows);
   f.output.clear();
   console_start();
@@ -93,6 +130,18 @@ void on_wait(std::function<void()> hook) { the_fake().wait_hook = std::move(hook
 bool input_drained() { return the_fake().script.empty(); }
 
 void simulate_resume() { the_fake().resumed = true; }
+
+void resize_at(uint32_t at_ms, int columns, int rows) {
+  Fake& f = the_fake();
+  if (at_ms < f.clock) at_ms = f.clock;
+  auto place = f.resizes.begin();
+  while (place != f.resizes.end() && place->at_ms <= at_ms) ++place;
+  f.resizes.insert(place, Resize{at_ms, columns, rows});
+}
+
+void resize(int columns, int rows) { resize_at(the_fake().clock, columns, rows); }
+
+const std::vector<ResizeSeen>& resizes_seen() { return the_fake().seen; }
 
 test::Screen& screen() {
   Fake& f = the_fake();
@@ -144,22 +193,31 @@ size_t device_read(char* buffer, size_t capacity) {
 bool device_wait(int timeout_ms, bool watch_input) {
   fake::Fake& f = the_fake();
   if (f.wait_hook) f.wait_hook();
-  // A resume interrupts the wait, as the real device's poll is interrupted.
-  if (f.resumed) return false;
+  if (f.shot_after_pending) {
+    f.seen.back().after = fake::shot_now();
+    f.shot_after_pending = false;
+  }
+  // A resume or a change of size interrupts the wait, as a signal interrupts
+  // the real device's poll.
+  if (f.resumed || f.resized) return false;
+  if (fake::resize_due()) {
+    fake::apply_resize();
+    return false;
+  }
   if (watch_input && fake::input_ready()) return true;
+  // The earliest of the next input, the next change of size and the time-out.
   const bool input_coming = watch_input && !f.script.empty();
-  if (timeout_ms < 0) {
-    if (!input_coming) throw fake::InputExhausted();
-    f.clock = f.script.front().at_ms;
-    return true;
+  const bool resize_coming = !f.resizes.empty();
+  if (timeout_ms < 0 && !input_coming && !resize_coming) throw fake::InputExhausted();
+  uint32_t wake = timeout_ms < 0 ? UINT32_MAX : f.clock + static_cast<uint32_t>(timeout_ms);
+  if (input_coming) wake = std::min(wake, f.script.front().at_ms);
+  if (resize_coming) wake = std::min(wake, f.resizes.front().at_ms);
+  f.clock = wake;
+  if (fake::resize_due()) {
+    fake::apply_resize();
+    return false;
   }
-  const uint32_t deadline = f.clock + static_cast<uint32_t>(timeout_ms);
-  if (input_coming && f.script.front().at_ms <= deadline) {
-    f.clock = f.script.front().at_ms;
-    return true;
-  }
-  f.clock = deadline;
-  return false;
+  return watch_input && fake::input_ready();
 }
 
 uint32_t device_millis() { return the_fake().clock; }
@@ -178,6 +236,13 @@ bool device_take_resumed() {
   const bool resumed = f.resumed;
   f.resumed = false;
   return resumed;
+}
+
+bool device_take_resized() {
+  fake::Fake& f = the_fake();
+  const bool resized = f.resized;
+  f.resized = false;
+  return resized;
 }
 
 }  // namespace vormi

@@ -51,6 +51,29 @@ bool input_drained();
 // Makes device_take_resumed report a resume once, as after Ctrl+Z and fg.
 void simulate_resume();
 
+// Scripts a change of the terminal's size at virtual time at_ms (now when
+// earlier): the screen takes the new size as a terminal emulator would, and
+// the wait under way ends with device_take_resized reporting it, as SIGWINCH
+// does on the real device.
+void resize_at(uint32_t at_ms, int columns, int rows);
+// A change of size now.
+void resize(int columns, int rows);
+
+// The screen as the terminal showed it at one moment.
+struct Shot {
+  uint32_t at_ms;
+  std::string text;
+  int cursor_x;
+  int cursor_y;
+};
+// For each change of size delivered: the screen just before it, and the
+// screen when the program next waited (after it had answered the change).
+struct ResizeSeen {
+  Shot before;
+  Shot after;
+};
+const std::vector<ResizeSeen>& resizes_seen();
+
 // The screen as the terminal shows it.
 test::Screen& screen();
 // Bytes written to the terminal since reset or the last clear_output.

@@ -7,8 +7,16 @@
 //                           the key q ends it by exit(0).
 //   console_probe job       runs "keys" as a job under a minimal job-control
 //                           shell (job_control.h), for Ctrl+Z and fg.
+//   console_probe stops     as a job, draws three frames; in the middle of
+//                           each it stops itself, as a Ctrl+Z that lands
+//                           while the program draws. Frame N shows "ready N"
+//                           on row 1, "after" on row 2 and "round N: before"
+//                           on row 3, then waits for a key and shows its code
+//                           on row 5; after the third key it ends by exit(0).
 //   console_probe idle MS   writes "idle" at (1,1), waits up to MS milliseconds
 //                           for a key, writes "done" and ends by exit(0).
+#include <signal.h>
+
 #include <cstdlib>
 #include <cstring>
 
@@ -39,6 +47,27 @@ int show_keys() {
   }
 }
 
+constexpr int STOP_ROUNDS = 3;
+
+int stop_while_drawing() {
+  vormi::console_start();
+  for (int round = 1; round <= STOP_ROUNDS; ++round) {
+    vormi::console_clear();
+    vormi::console_goto(1, 3);
+    vormi::console_print("round %d: before", round);
+    // The shell prints below this row; nothing drawn after the stop covers it.
+    raise(SIGTSTP);
+    vormi::console_goto(1, 2);
+    vormi::console_print("after");
+    vormi::console_goto(1, 1);
+    vormi::console_print("ready %d", round);
+    const int code = vormi::console_wait_key();
+    vormi::console_goto(1, 5);
+    vormi::console_print("code=%d", code);
+  }
+  exit(0);
+}
+
 int start_and_show_keys() {
   vormi::console_start();
   return show_keys();
@@ -61,6 +90,9 @@ int main(int argc, char** argv) {
   }
   if (argc == 2 && strcmp(argv[1], "job") == 0) {
     return vormi::probe::run_as_job(start_and_show_keys);
+  }
+  if (argc == 2 && strcmp(argv[1], "stops") == 0) {
+    return vormi::probe::run_as_job(stop_while_drawing);
   }
   if (argc == 3 && strcmp(argv[1], "idle") == 0) {
     vormi::console_start();

@@ -213,6 +213,17 @@ void PtySession::signal(int sig) {
   if (pid_ > 0 && !exited_) kill(pid_, sig);
 }
 
+void PtySession::resize(int columns, int rows) {
+  // What the program wrote for the old size is read in that size first.
+  while (pump_slice(master_, pid_, exited_, status_, screen_, output_, 0)) {
+  }
+  winsize size{};
+  size.ws_col = static_cast<unsigned short>(columns);
+  size.ws_row = static_cast<unsigned short>(rows);
+  if (ioctl(master_, TIOCSWINSZ, &size) != 0) fail("TIOCSWINSZ");
+  screen_.resize(columns, rows);
+}
+
 termios PtySession::modes() const {
   termios now{};
   if (tcgetattr(slave_, &now) != 0) throw std::runtime_error("PtySession: tcgetattr failed");

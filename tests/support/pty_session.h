@@ -35,6 +35,9 @@ class PtySession {
   // Waits for the program to end; false on time-out. status is the raw wait status.
   bool wait_exit(int* status, int timeout_ms = 5000);
   void signal(int sig);
+  // Gives the terminal a new size, as a window manager or tmux does: the
+  // kernel sends the program SIGWINCH, and the test's screen takes the size.
+  void resize(int columns, int rows);
 
   Screen& screen() { return screen_; }
   // All bytes the program has written so far.

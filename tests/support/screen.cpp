@@ -61,6 +61,12 @@ void Screen::feed(const char* bytes, size_t size) {
   }
 }
 
+void Screen::resize(int columns, int rows) {
+  vterm_set_size(vterm_, rows, columns);
+  columns_ = columns;
+  rows_ = rows;
+}
+
 std::string Screen::cell(int x, int y) const {
   if (x < 1 || x > columns_ || y < 1 || y > rows_) return "";
   VTermScreenCell content{};

@@ -19,6 +19,8 @@ class Screen {
 
   void feed(const char* bytes, size_t size);
   void feed(const std::string& bytes) { feed(bytes.data(), bytes.size()); }
+  // The window takes a new size; libvterm keeps or cuts the cells as a terminal would.
+  void resize(int columns, int rows);
 
   int columns() const { return columns_; }
   int rows() const { return rows_; }
