@@ -139,7 +139,7 @@ bool wait_for_input(int timeout_ms) {
 bool any_key_queued() {
   for (int i = 0; i < state.queue.count; ++i) {
     const KeyEvent& event = queue_peek(i);
-    if (event.text[0] == '\0' && counts_as_key(event.press)) return true;
+    if (counts_as_key(event.press)) return true;
   }
   return false;
 }
@@ -236,7 +236,6 @@ int console_read_key() {
   for (;;) {
     KeyEvent event;
     if (!console_next_event(event)) return -1;
-    if (event.text[0] != '\0') continue;  // text beyond ASCII gives no code
     const KeyCodes codes = read_codes(event.press);
     if (codes.count == 0) continue;
     if (codes.count == 2) state.pending_code = codes.second;

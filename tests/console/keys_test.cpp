@@ -90,10 +90,37 @@ TEST_F(KeysTest, EscIsSeenByKeyReadyOnlyAfterTheSilence) {
   EXPECT_EQ(console_read_key(), KEY_ESC);
 }
 
-TEST_F(KeysTest, UnknownSequencesAndTextBeyondAsciiGiveNoCode) {
-  fake::type("\x1b[99;9z\x1b[57441u\xC3\xA9x");
+TEST_F(KeysTest, UnknownSequencesAndMouseReportsGiveNoCode) {
+  fake::type("\x1b[99;9z\x1b[57441u\x1b[M H*\x1b[<0;40;10Mx");
   EXPECT_EQ(console_key_ready(), 1);
   EXPECT_EQ(console_read_key(), 'x');
+  EXPECT_EQ(console_key_ready(), 0);
+}
+
+// A key that types a character beyond ASCII is a key like any other: it ends
+// a wait for any key and reads as its code page 437 byte.
+TEST_F(KeysTest, TextBeyondAsciiEndsAWaitAsItsCodePageByte) {
+  fake::type_at(20, "\xc3\xa9");
+  EXPECT_EQ(console_wait_key(), 130);
+  EXPECT_EQ(fake::now(), 20u);
+  fake::type("\xe2\x82\xac\xff");
+  EXPECT_EQ(console_key_ready(), 1);
+  EXPECT_EQ(console_read_key(), '?');
+  EXPECT_EQ(console_read_key(), 0xFF);
+}
+
+// Over a slow link an arrow's bytes may come far apart: once "ESC [" is in,
+// the rest is waited for, and a rest that never comes leaves nothing behind.
+TEST_F(KeysTest, ABegunSequenceWaitsForItsRestOverASlowLink) {
+  fake::type("\x1b[");
+  fake::type_at(900, "A");
+  EXPECT_EQ(console_wait_key(), 0);
+  EXPECT_EQ(console_read_key(), KEY_UP);
+  EXPECT_EQ(fake::now(), 900u);
+
+  fake::type_at(1000, "\x1bO");
+  fake::type_at(2500, "k");
+  EXPECT_EQ(console_wait_key(), 'k');
   EXPECT_EQ(console_key_ready(), 0);
 }
 
