@@ -250,6 +250,11 @@ int console_wait_key() {
   return console_read_key();
 }
 
+int console_key_unresolved() {
+  pump_input();
+  return decoder_lone_escape(state.decoder) ? 1 : 0;
+}
+
 uint32_t console_millis() { return device_millis() - state.origin; }
 
 // Milliseconds from now to deadline, negative once it has passed; the
@@ -264,9 +269,12 @@ void console_wait_until(int deadline, int watch_keys) {
   for (;;) {
     if (watch_keys != 0 && console_key_ready() != 0) return;
     const int left = millis_until(deadline);
-    if (left <= 0) return;
+    // A watched Esc byte is waited out past the deadline: the reader holds
+    // back until it knows whether the Esc key was pressed.
+    const bool unresolved = watch_keys != 0 && decoder_lone_escape(state.decoder);
+    if (left <= 0 && !unresolved) return;
     if (watch_keys != 0) {
-      if (!wait_for_input(left)) return;
+      if (!wait_for_input(left > 0 ? left : -1)) return;
     } else {
       wait_device(left, false);
     }

@@ -124,6 +124,45 @@ TEST_F(KeysTest, ABegunSequenceWaitsForItsRestOverASlowLink) {
   EXPECT_EQ(console_key_ready(), 0);
 }
 
+// The game's loop does not step while console_key_unresolved() and waits in
+// console_wait_until: an Esc anywhere in a tick, short or long, must be known
+// as the Esc key before that wait lets the loop go on, even past the deadline.
+TEST_F(KeysTest, AnEscAnywhereInATickIsKnownBeforeTheWaitEnds) {
+  for (uint32_t tick : {100u, 35u}) {
+    for (uint32_t percent : {10u, 40u, 60u, 95u}) {
+      fake::reset();
+      const uint32_t esc_at = tick * percent / 100;
+      fake::type_at(esc_at, "\x1b");
+      console_wait_until(static_cast<int>(tick), 1);
+      EXPECT_EQ(fake::now(), esc_at + 50) << tick << " ms tick, Esc at " << percent << "%";
+      EXPECT_EQ(console_key_unresolved(), 0);
+      EXPECT_EQ(console_read_key(), KEY_ESC);
+    }
+  }
+  // Keys not watched (after a turn), the deadline alone ends the wait.
+  fake::reset();
+  fake::type_at(90, "\x1b");
+  console_wait_until(100, 0);
+  EXPECT_EQ(fake::now(), 100u);
+  EXPECT_EQ(console_key_unresolved(), 1);
+}
+
+// Arrows and Alt with a key arrive whole: nothing about them is unresolved.
+TEST_F(KeysTest, OnlyALoneEscByteIsUnresolved) {
+  for (const char* bytes : {"\x1b[A", "\x1bOB", "\x1bx", "p"}) {
+    fake::reset();
+    fake::type(bytes);
+    EXPECT_EQ(console_key_unresolved(), 0) << bytes + 1;
+    EXPECT_EQ(console_key_ready(), 1) << bytes + 1;
+  }
+  fake::reset();
+  fake::type("\x1b");
+  EXPECT_EQ(console_key_unresolved(), 1);
+  fake::advance(50);
+  EXPECT_EQ(console_key_unresolved(), 0);
+  EXPECT_EQ(console_key_ready(), 1);
+}
+
 // Shift, Ctrl or Alt alone send nothing a terminal would report, so waits run on.
 TEST_F(KeysTest, NothingPressedNeverEndsAWait) {
   console_wait_until(700, 1);
