@@ -1,7 +1,8 @@
 // The console: the only way the game draws, reads keys and tells the time.
 //
 // Coordinates are 1-based, column first. Everything printed is on the terminal
-// when the call returns. Keys come as PC key codes: a character code, or for
+// when the call returns. Keys come as PC key codes: a character code (for a
+// character beyond ASCII its code page 437 byte, '?' where it has none), or for
 // keys that type nothing (arrows, function and navigation keys) a 0 followed by
 // a second code on the next read.
 #pragma once

@@ -213,7 +213,8 @@ bool begins_sequence(const unsigned char* buf, int size) {
 int silence_allowed(const KeyDecoder& decoder) {
   const unsigned char* buf = decoder.pending;
   const int size = decoder.pending_size;
-  if (begins_sequence(buf, size) || (size >= 3 && buf[1] == ESC && begins_sequence(buf + 1, size - 1))) {
+  const bool alt_with_sequence = size >= 3 && buf[1] == ESC && begins_sequence(buf + 1, size - 1);
+  if (begins_sequence(buf, size) || alt_with_sequence) {
     return SEQUENCE_WAIT_MS;
   }
   return ESCAPE_WAIT_MS;

@@ -17,7 +17,8 @@ namespace {
 std::string describe(const KeyEvent& event) {
   const KeyCodes codes = read_codes(event.press);
   if (event.text[0] != '\0') {
-    return std::string("text:") + event.text + "=" + (codes.count == 1 ? std::to_string(codes.first) : "?");
+    const std::string code = codes.count == 1 ? std::to_string(codes.first) : "none";
+    return std::string("text:") + event.text + "=" + code;
   }
   if (codes.count == 0) {
     return "none";
@@ -402,28 +403,6 @@ TEST(KeyDecoder, UnfinishedUnitsResolveAfterTheirWait) {
     expected.push_back("107");
     EXPECT_EQ(feeder.seen(), expected) << c.name;
   }
-}
-
-// The game holds its step only while an ESC byte stands alone.
-TEST(KeyDecoder, LoneEscapeOnlyWhileOneEscByteWaits) {
-  const struct {
-    std::string bytes;
-    bool lone;
-  } cases[] = {{"", false},       {"\x1b", true},       {"\x1b[", false},  {"\x1bO", false},
-               {"\x1b\x1b", false}, {"\x1b[A", false},    {"a", false},       {"\xc3", false}};
-  for (const auto& c : cases) {
-    KeyDecoder decoder{};
-    decoder_reset(decoder);
-    KeyEvent out[DECODER_MAX_EVENTS];
-    for (char byte : c.bytes) decoder_feed(decoder, static_cast<unsigned char>(byte), 0, out);
-    EXPECT_EQ(decoder_lone_escape(decoder), c.lone) << c.bytes.size();
-  }
-  KeyDecoder decoder{};
-  decoder_reset(decoder);
-  KeyEvent out[DECODER_MAX_EVENTS];
-  decoder_feed(decoder, 0x1b, 0, out);
-  EXPECT_EQ(decoder_flush(decoder, ESCAPE_WAIT_MS, out), 1);
-  EXPECT_FALSE(decoder_lone_escape(decoder));
 }
 
 TEST(KeyDecoder, OverlongSequenceIsDroppedWhole) {
