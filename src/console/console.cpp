@@ -198,7 +198,7 @@ bool wait_for_input(int timeout_ms) {
 bool any_key_queued() {
   for (int i = 0; i < state.queue.count; ++i) {
     const KeyEvent& event = queue_peek(i);
-    if (event.text[0] == '\0' && counts_as_key(event.press)) return true;
+    if (counts_as_key(event.press)) return true;
   }
   return false;
 }
@@ -295,7 +295,6 @@ int console_read_key() {
   for (;;) {
     KeyEvent event;
     if (!console_next_event(event)) return -1;
-    if (event.text[0] != '\0') continue;  // text beyond ASCII gives no code
     const KeyCodes codes = read_codes(event.press);
     if (codes.count == 0) continue;
     if (codes.count == 2) state.pending_code = codes.second;
@@ -308,6 +307,11 @@ int console_wait_key() {
     if (!wait_for_input(-1)) return -1;
   }
   return console_read_key();
+}
+
+int console_key_unresolved() {
+  pump_input();
+  return decoder_lone_escape(state.decoder) ? 1 : 0;
 }
 
 uint32_t console_millis() { return device_millis() - state.origin; }
@@ -324,9 +328,12 @@ void console_wait_until(int deadline, int watch_keys) {
   for (;;) {
     if (watch_keys != 0 && console_key_ready() != 0) return;
     const int left = millis_until(deadline);
-    if (left <= 0) return;
+    // A watched Esc byte is waited out past the deadline: the reader holds
+    // back until it knows whether the Esc key was pressed.
+    const bool unresolved = watch_keys != 0 && decoder_lone_escape(state.decoder);
+    if (left <= 0 && !unresolved) return;
     if (watch_keys != 0) {
-      if (!wait_for_input(left)) return;
+      if (!wait_for_input(left > 0 ? left : -1)) return;
     } else {
       wait_device(left, false);
     }

@@ -1,7 +1,8 @@
 // The console: the only way the game draws, reads keys and tells the time.
 //
 // Coordinates are 1-based, column first. Everything printed is on the terminal
-// when the call returns. Keys come as PC key codes: a character code, or for
+// when the call returns. Keys come as PC key codes: a character code (for a
+// character beyond ASCII its code page 437 byte, '?' where it has none), or for
 // keys that type nothing (arrows, function and navigation keys) a 0 followed by
 // a second code on the next read.
 //
@@ -46,6 +47,9 @@ int console_key_ready();
 int console_read_key();
 // Waits for a key press and returns its (first) code.
 int console_wait_key();
+// Non-zero while a key press is still being told apart: an Esc byte that may
+// yet begin an arrow's sequence. Settled within 50 ms; never waits.
+int console_key_unresolved();
 
 // Milliseconds since console_start, wrapping at 2^32.
 uint32_t console_millis();
@@ -55,7 +59,8 @@ uint32_t console_millis();
 int console_deadline_reached(int deadline);
 // Blocks until console_deadline_reached(deadline) or, when watch_keys is
 // non-zero, until console_key_ready() would report a key, whichever comes
-// first. Returns at once if either already holds.
+// first. Returns at once if either already holds. Watching keys, it does not
+// end at the deadline while console_key_unresolved(), but when that settles.
 void console_wait_until(int deadline, int watch_keys);
 // Blocks, without spinning, until time() gives a value other than it gave at the call.
 void console_wait_next_second();

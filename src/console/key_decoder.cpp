@@ -4,9 +4,11 @@
 // escape sequence, an Esc that may still turn into one, or a UTF-8 character.
 // Each fed byte is appended and then as many whole units as the buffer holds
 // are turned into events. A unit that cannot be finished yet waits; after
-// ESCAPE_WAIT_MS of silence decoder_flush resolves it as what it is so far.
+// enough silence (ESCAPE_WAIT_MS, or SEQUENCE_WAIT_MS once a sequence has
+// begun) decoder_flush resolves it as what it is so far.
 #include "console/key_decoder.h"
 
+#include "console/cp437.h"
 #include "console/key_sequences.h"
 #include "console/utf8.h"
 
@@ -35,39 +37,63 @@ Scan made(int used, const KeyEvent& event) { return {used, true, event}; }
 Scan add_alt(Scan scan) {
   if (scan.made) {
     scan.event.press.modifiers |= MOD_ALT;
-    scan.event.press.typed = 0;  // so the Alt column of the table applies
+    // So the Alt column of the table applies; a character beyond ASCII has
+    // no key in the table and keeps its byte.
+    if (scan.event.press.key != 0) {
+      scan.event.press.typed = 0;
+    }
   }
   return scan;
 }
 
-// A UTF-8 character; bytes that cannot be one are dropped, and a byte that
-// breaks a character off is left to start the next unit.
+// A byte that is no part of a valid UTF-8 character: a key that types that byte.
+Scan raw_byte(unsigned char byte) {
+  KeyEvent event = {};
+  event.press.typed = byte;
+  return made(1, event);
+}
+
+// A UTF-8 character, which types its code page 437 byte ('?' where that code
+// page lacks it). A byte that cannot start one, or whose character is broken
+// off or never finished, is taken alone and types itself; what follows it is
+// scanned anew.
 Scan scan_utf8(const unsigned char* buf, int size, bool at_end) {
   const int length = utf8_lead_length(buf[0]);
   if (length == 0) {
-    return swallow(1);
+    return raw_byte(buf[0]);
   }
   for (int i = 1; i < length; ++i) {
     if (i == size) {
-      return at_end ? swallow(size) : NEED_MORE;
+      return at_end ? raw_byte(buf[0]) : NEED_MORE;
     }
     if (utf8_fits_after(buf[0], i, buf[i]) == 0) {
-      return swallow(i);
+      return raw_byte(buf[0]);
     }
   }
   KeyEvent event = {};
   for (int i = 0; i < length; ++i) {
     event.text[i] = static_cast<char>(buf[i]);
   }
+  int code = 0;
+  utf8_char_length(buf, length, &code);
+  const int byte = cp437_from_code_point(code);
+  event.press.typed = byte != 0 ? byte : '?';
   return made(length, event);
 }
 
+// X10 and normal mouse reports: ESC [ M and three raw bytes of any value.
+constexpr int MOUSE_REPORT_SIZE = 6;
+
 // A control sequence: ESC [, parameter and intermediate bytes, one final
 // byte. Whatever it means, the whole of it is taken, so an unknown one never
-// shows up as Esc and letters.
+// shows up as Esc and letters: mouse reports in SGR (ESC [ < b;x;y M or m) and
+// urxvt (ESC [ b;x;y M) form, focus reports (ESC [ I, ESC [ O) and the paste
+// markers (ESC [ 200 ~, ESC [ 201 ~) are no keys and go this way. Cut off by
+// silence, even right after "ESC [", it is dropped: over a slow link that is
+// the start of a key whose rest got lost, which must not turn into letters.
 Scan scan_csi(const unsigned char* buf, int size, bool at_end) {
   if (size == 2) {
-    return at_end ? made(2, alt_of_byte('[')) : NEED_MORE;
+    return at_end ? swallow(2) : NEED_MORE;
   }
   if (buf[2] == '[') {  // the Linux console's F1 to F5: ESC [ [ A to E
     if (size == 3) {
@@ -100,6 +126,12 @@ Scan scan_csi(const unsigned char* buf, int size, bool at_end) {
   if (buf[i] != '$' && !is_final(buf[i])) {
     return swallow(i);  // cut short by a control byte, which starts anew
   }
+  if (i == 2 && buf[i] == 'M') {  // the raw bytes of a mouse report are no keys
+    if (size < MOUSE_REPORT_SIZE) {
+      return at_end ? swallow(size) : NEED_MORE;
+    }
+    return swallow(MOUSE_REPORT_SIZE);
+  }
   KeyEvent event = {};
   if (csi_key(buf + 2, i - 2, buf[i], event)) {
     return made(i + 1, event);
@@ -107,10 +139,11 @@ Scan scan_csi(const unsigned char* buf, int size, bool at_end) {
   return swallow(i + 1);
 }
 
-// ESC O and one final byte, with parameter bytes in some older forms.
+// ESC O and one final byte, with parameter bytes in some older forms; cut
+// off by silence, dropped like a control sequence.
 Scan scan_ss3(const unsigned char* buf, int size, bool at_end) {
   if (size == 2) {
-    return at_end ? made(2, alt_of_byte('O')) : NEED_MORE;
+    return at_end ? swallow(2) : NEED_MORE;
   }
   int i = 2;
   while (i < size && is_parameter(buf[i])) {
@@ -169,6 +202,22 @@ Scan scan_unit(const unsigned char* buf, int size, bool at_end) {
     return scan_utf8(buf, size, at_end);
   }
   return made(1, key_of_byte(buf[0]));
+}
+
+bool begins_sequence(const unsigned char* buf, int size) {
+  return size >= 2 && buf[0] == ESC && (buf[1] == '[' || buf[1] == 'O');
+}
+
+// How long the pending unit waits for its next byte: long once a sequence has
+// begun (also after the ESC that gives it Alt), short for an Esc or UTF-8.
+int silence_allowed(const KeyDecoder& decoder) {
+  const unsigned char* buf = decoder.pending;
+  const int size = decoder.pending_size;
+  const bool alt_with_sequence = size >= 3 && buf[1] == ESC && begins_sequence(buf + 1, size - 1);
+  if (begins_sequence(buf, size) || alt_with_sequence) {
+    return SEQUENCE_WAIT_MS;
+  }
+  return ESCAPE_WAIT_MS;
 }
 
 void drop_front(KeyDecoder& decoder, int count) {
@@ -232,10 +281,15 @@ int decoder_flush_in(const KeyDecoder& decoder, uint32_t now) {
   }
   // Unsigned difference, so a wrap of the millisecond clock does no harm.
   const uint32_t waited = now - decoder.pending_since;
-  if (waited >= static_cast<uint32_t>(ESCAPE_WAIT_MS)) {
+  const int allowed = silence_allowed(decoder);
+  if (waited >= static_cast<uint32_t>(allowed)) {
     return 0;
   }
-  return ESCAPE_WAIT_MS - static_cast<int>(waited);
+  return allowed - static_cast<int>(waited);
+}
+
+bool decoder_lone_escape(const KeyDecoder& decoder) {
+  return decoder.pending_size == 1 && decoder.pending[0] == ESC;
 }
 
 }  // namespace vormi

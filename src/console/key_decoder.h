@@ -1,6 +1,8 @@
 // Terminal bytes to key presses. Incremental: bytes are fed as they arrive, a
 // sequence split across reads is joined, a lone Esc is told from the start of a
-// sequence by 50 ms of silence, and unknown sequences are swallowed whole.
+// sequence by 50 ms of silence, a sequence once begun ("ESC [" or "ESC O") is
+// waited for much longer, and unknown sequences and reports that are not keys
+// (mouse, focus, paste markers) are swallowed whole.
 #pragma once
 
 #include <cstdint>
@@ -10,11 +12,16 @@
 namespace vormi {
 
 constexpr int ESCAPE_WAIT_MS = 50;
+// Over a slow link the bytes of one key can come far apart; once a sequence
+// has begun, this much silence passes before what came of it is dropped.
+constexpr int SEQUENCE_WAIT_MS = 1000;
 constexpr int DECODER_MAX_EVENTS = 8;  // most events one fed byte or a flush can give
 constexpr int DECODER_BUFFER = 64;     // longest sequence kept; a longer one is dropped
 
 // A decoded event: a key press, or text beyond ASCII (one whole UTF-8
-// character in text, press.key == 0).
+// character in text, press.key == 0 and press.typed its code page 437 byte, or
+// '?' where that code page lacks it). A byte that is no part of valid UTF-8
+// is a press with key 0 typing that byte, and no text.
 struct KeyEvent {
   KeyPress press;
   char text[5];  // NUL-terminated; empty for key presses
@@ -30,11 +37,15 @@ void decoder_reset(KeyDecoder& decoder);
 // Feeds one byte that arrived at time now; stores the events it completes in
 // out and returns how many (0 to DECODER_MAX_EVENTS).
 int decoder_feed(KeyDecoder& decoder, unsigned char byte, uint32_t now, KeyEvent* out);
-// Resolves what has waited ESCAPE_WAIT_MS without completing (a lone Esc, Alt
-// with Esc, an unfinished sequence); returns how many events it stored.
+// Resolves what has waited without completing: after ESCAPE_WAIT_MS a lone
+// Esc, Alt with Esc or a partial UTF-8 character; after SEQUENCE_WAIT_MS an
+// unfinished sequence, which is dropped. Returns how many events it stored.
 int decoder_flush(KeyDecoder& decoder, uint32_t now, KeyEvent* out);
 // Milliseconds from now until decoder_flush would resolve something; -1 when
 // nothing is pending.
 int decoder_flush_in(const KeyDecoder& decoder, uint32_t now);
+// Whether all that is pending is one ESC byte: the Esc key, unless more bytes
+// follow within ESCAPE_WAIT_MS.
+bool decoder_lone_escape(const KeyDecoder& decoder);
 
 }  // namespace vormi

@@ -361,13 +361,6 @@ KeyEvent key_of_byte(unsigned char byte) {
   return key_event(0, 0, 0);  // not reached for bytes below 128
 }
 
-KeyEvent alt_of_byte(unsigned char byte) {
-  KeyEvent event = key_of_byte(byte);
-  event.press.modifiers |= MOD_ALT;
-  event.press.typed = 0;
-  return event;
-}
-
 bool linux_console_key(unsigned char final, KeyEvent& event) {
   if (final < 'A' || final > 'E') {
     return false;

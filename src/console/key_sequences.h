@@ -9,8 +9,6 @@ namespace vormi {
 // The key that a byte below 128 is on its own: control bytes as Ctrl with a
 // key, printable characters as the key that types them on the US layout.
 KeyEvent key_of_byte(unsigned char byte);
-// The same key with Alt held, typing nothing (ESC and the byte).
-KeyEvent alt_of_byte(unsigned char byte);
 
 // ESC [ [ final: the Linux console's F1 to F5.
 bool linux_console_key(unsigned char final, KeyEvent& event);

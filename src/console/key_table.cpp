@@ -171,6 +171,9 @@ bool counts_as_key(const KeyPress& press) {
   if (press.key == VKEY_SHIFT || press.key == VKEY_CTRL || press.key == VKEY_ALT) {
     return false;
   }
+  if (press.key == 0) {
+    return types_character(press.typed);
+  }
   return select_codes(press).count > 0;
 }
 

@@ -47,8 +47,10 @@ constexpr int VKEY_RIGHT_BRACKET = 0xDD;
 constexpr int VKEY_APOSTROPHE = 0xDE;
 
 // One key press: the key, the modifiers held (MOD_* bits) and the character it
-// types (1 to 127), 0 when it types none. key is 0 for a press that no key of
-// the table makes (text beyond ASCII): such a press yields no code.
+// types (1 to 255), 0 when it types none. key is 0 for a press that no key of
+// the table makes: a character beyond ASCII, which types its code page 437
+// byte (128 to 255, or '?' where that code page lacks it), or a byte that is
+// no UTF-8, which types itself. Such a press yields that one code.
 struct KeyPress {
   int key;
   int modifiers;
@@ -72,7 +74,8 @@ KeyCodes select_codes(const KeyPress& press);
 KeyCodes read_codes(const KeyPress& press);
 
 // Whether the press makes console_key_ready report a key: not Shift, Ctrl or
-// Alt alone, and code selection gives a code.
+// Alt alone, and code selection gives a code (or, for a key not in the table,
+// it types a character).
 bool counts_as_key(const KeyPress& press);
 
 }  // namespace vormi

@@ -6,6 +6,8 @@
 // that the caller writes to the terminal.
 #pragma once
 
+#include "console/cp437.h"  // the glyph bytes as the terminal shows them
+
 namespace vormi {
 
 // Larger terminals are used as if they had this many columns and rows.
@@ -56,11 +58,6 @@ void translate_clear(ScreenShadow& shadow, OutputBuffer& out);
 void repaint_row(const ScreenShadow& shadow, int y, OutputBuffer& out);
 // Puts the terminal's cursor where the copy says it is.
 void repaint_cursor(const ScreenShadow& shadow, OutputBuffer& out);
-
-// The UTF-8 text of code page 437 character byte (0x80 to 0xFF); returns its length.
-int cp437_utf8(unsigned char byte, char* out);
-// The ASCII character that stands for byte (0x80 to 0xFF) where UTF-8 cannot be shown.
-char cp437_ascii(unsigned char byte);
 
 void output_clear(OutputBuffer& out);
 void output_append(OutputBuffer& out, const char* bytes, int size);

@@ -189,8 +189,11 @@ termios game_modes(const termios& found) {
   // The console writes CR LF itself and counts every byte it sends, so the
   // terminal passes output on untouched.
   modes.c_oflag &= ~OPOST;
-  // ISIG stays: Ctrl+C, Ctrl+\ and Ctrl+Z keep their signals.
+  // ISIG stays: Ctrl+C and Ctrl+Z keep their signals. The quit character
+  // is off, so Ctrl+\ (and Ctrl+4, which sends the same byte) is the key
+  // code 28 instead of a SIGQUIT that kills the game.
   modes.c_lflag &= ~(ICANON | ECHO | ECHONL | IEXTEN);
+  modes.c_cc[VQUIT] = _POSIX_VDISABLE;
   modes.c_cc[VMIN] = 0;
   modes.c_cc[VTIME] = 0;
   return modes;

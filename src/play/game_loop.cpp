@@ -95,9 +95,10 @@ int choose_speed() {
 
 // Each pass: at most one key read, the step when the deadline has come, the
 // collision and win tests. A pass that steps no further waits in
-// console_wait_until for the deadline or, while keys are read, for a key:
-// the passes it skips would each have found no key and no step due, and the
-// state they would test has not changed, so they would have done nothing.
+// console_wait_until for the deadline or, while keys are read, for a key (or
+// for an Esc byte to be told from an arrow): the passes it skips would each
+// have found no key and no step due, and the state they would test has not
+// changed, so they would have done nothing.
 void run_game(GameState& state, int width, int height, int length, int direction, int score,
               int speed) {
   int tick = 1000 - 100 * speed;
@@ -114,7 +115,11 @@ void run_game(GameState& state, int width, int height, int length, int direction
     // After a turn nothing more is read until the step has gone that way.
     if (direction != remembered) gate_open = 0;
     int stepped = 0;
-    if (console_deadline_reached(deadline)) {
+    // An Esc byte on its own may be the pause key or the start of an arrow;
+    // the step waits the few milliseconds until the console knows, so that
+    // a pause pressed before the deadline still comes before the step.
+    const int esc_unresolved = gate_open && console_key_unresolved();
+    if (!esc_unresolved && console_deadline_reached(deadline)) {
       step_vormi(state, length, direction);
       gate_open = 1;
       if (try_eat(state, state.food)) {

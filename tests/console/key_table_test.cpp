@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "console/cp437.h"
 #include "console/key_table.h"
+#include "console/utf8.h"
 
 namespace vormi {
 namespace {
@@ -182,6 +184,24 @@ TEST(KeyTable, ModifierKeysAloneNeverCount) {
     EXPECT_FALSE(counts_as_key({key, 0, 0}));
     EXPECT_FALSE(counts_as_key({key, MOD_SHIFT | MOD_CTRL | MOD_ALT, 'x'}));
   }
+}
+
+// A character typed beyond ASCII becomes its code page 437 byte: every byte
+// the output shows as a character must come back as that same byte.
+TEST(Cp437, EveryCharacterAboveAsciiMapsBackToItsByte) {
+  for (int byte = 0x80; byte <= 0xFF; ++byte) {
+    char text[4];
+    const int size = cp437_utf8(static_cast<unsigned char>(byte), text);
+    int code = 0;
+    ASSERT_EQ(utf8_char_length(reinterpret_cast<unsigned char*>(text), size, &code), size) << byte;
+    EXPECT_EQ(cp437_from_code_point(code), byte) << byte;
+  }
+  const struct {
+    int code;
+    int byte;
+  } cases[] = {{0xE9, 130}, {0xFC, 129}, {0xE4, 132}, {0xF1, 164}, {0xA3, 156},
+               {0x20AC, 0}, {0x41, 0}, {0x7F, 0}, {0x1F600, 0}};
+  for (const auto& c : cases) EXPECT_EQ(cp437_from_code_point(c.code), c.byte) << c.code;
 }
 
 }  // namespace

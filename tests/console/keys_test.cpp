@@ -90,11 +90,77 @@ TEST_F(KeysTest, EscIsSeenByKeyReadyOnlyAfterTheSilence) {
   EXPECT_EQ(console_read_key(), KEY_ESC);
 }
 
-TEST_F(KeysTest, UnknownSequencesAndTextBeyondAsciiGiveNoCode) {
-  fake::type("\x1b[99;9z\x1b[57441u\xC3\xA9x");
+TEST_F(KeysTest, UnknownSequencesAndMouseReportsGiveNoCode) {
+  fake::type("\x1b[99;9z\x1b[57441u\x1b[M H*\x1b[<0;40;10Mx");
   EXPECT_EQ(console_key_ready(), 1);
   EXPECT_EQ(console_read_key(), 'x');
   EXPECT_EQ(console_key_ready(), 0);
+}
+
+// A key that types a character beyond ASCII is a key like any other: it ends
+// a wait for any key and reads as its code page 437 byte.
+TEST_F(KeysTest, TextBeyondAsciiEndsAWaitAsItsCodePageByte) {
+  fake::type_at(20, "\xc3\xa9");
+  EXPECT_EQ(console_wait_key(), 130);
+  EXPECT_EQ(fake::now(), 20u);
+  fake::type("\xe2\x82\xac\xff");
+  EXPECT_EQ(console_key_ready(), 1);
+  EXPECT_EQ(console_read_key(), '?');
+  EXPECT_EQ(console_read_key(), 0xFF);
+}
+
+// Over a slow link an arrow's bytes may come far apart: once "ESC [" is in,
+// the rest is waited for, and a rest that never comes leaves nothing behind.
+TEST_F(KeysTest, ABegunSequenceWaitsForItsRestOverASlowLink) {
+  fake::type("\x1b[");
+  fake::type_at(900, "A");
+  EXPECT_EQ(console_wait_key(), 0);
+  EXPECT_EQ(console_read_key(), KEY_UP);
+  EXPECT_EQ(fake::now(), 900u);
+
+  fake::type_at(1000, "\x1bO");
+  fake::type_at(2500, "k");
+  EXPECT_EQ(console_wait_key(), 'k');
+  EXPECT_EQ(console_key_ready(), 0);
+}
+
+// The game's loop does not step while console_key_unresolved() and waits in
+// console_wait_until: an Esc anywhere in a tick, short or long, must be known
+// as the Esc key before that wait lets the loop go on, even past the deadline.
+TEST_F(KeysTest, AnEscAnywhereInATickIsKnownBeforeTheWaitEnds) {
+  for (uint32_t tick : {100u, 35u}) {
+    for (uint32_t percent : {10u, 40u, 60u, 95u}) {
+      fake::reset();
+      const uint32_t esc_at = tick * percent / 100;
+      fake::type_at(esc_at, "\x1b");
+      console_wait_until(static_cast<int>(tick), 1);
+      EXPECT_EQ(fake::now(), esc_at + 50) << tick << " ms tick, Esc at " << percent << "%";
+      EXPECT_EQ(console_key_unresolved(), 0);
+      EXPECT_EQ(console_read_key(), KEY_ESC);
+    }
+  }
+  // Keys not watched (after a turn), the deadline alone ends the wait.
+  fake::reset();
+  fake::type_at(90, "\x1b");
+  console_wait_until(100, 0);
+  EXPECT_EQ(fake::now(), 100u);
+  EXPECT_EQ(console_key_unresolved(), 1);
+}
+
+// Arrows and Alt with a key arrive whole: nothing about them is unresolved.
+TEST_F(KeysTest, OnlyALoneEscByteIsUnresolved) {
+  for (const char* bytes : {"\x1b[A", "\x1bOB", "\x1bx", "p"}) {
+    fake::reset();
+    fake::type(bytes);
+    EXPECT_EQ(console_key_unresolved(), 0) << bytes + 1;
+    EXPECT_EQ(console_key_ready(), 1) << bytes + 1;
+  }
+  fake::reset();
+  fake::type("\x1b");
+  EXPECT_EQ(console_key_unresolved(), 1);
+  fake::advance(50);
+  EXPECT_EQ(console_key_unresolved(), 0);
+  EXPECT_EQ(console_key_ready(), 1);
 }
 
 // Shift, Ctrl or Alt alone send nothing a terminal would report, so waits run on.

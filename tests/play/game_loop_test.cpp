@@ -174,6 +174,13 @@ INSTANTIATE_TEST_SUITE_P(
         Steering{"p pauses past the deadline", {{50, "p"}, {2050, "x"}}, 5850, 1, 10},
         Steering{"Esc pauses", {{10, "\x1b"}, {2050, "x"}}, 5850, 1, 10},
         Steering{"arrow ends pause", {{50, "p"}, {2050, "\x1b[A"}}, 2950, 39, 1},
+        Steering{"Esc late in a tick pauses before the step",
+                 {{195, "\x1b"}, {2050, "x"}},
+                 5750,
+                 1,
+                 10},
+        Steering{"arrow late in a tick is not held", {{195, "\x1b[A"}}, 1000, 39, 1},
+        Steering{"Alt with a key late in a tick is not held", {{195, "\x1bx"}}, 3900, 1, 10},
         Steering{"pause after a turn waits for the step",
                  {{50, "\x1b[A"}, {60, "p"}, {2000, "x"}},
                  2700,
@@ -203,6 +210,36 @@ TEST_F(Game, LoneEscPausesFiftyMillisecondsAfterIt) {
     ASSERT_TRUE(play_game(keys));
     EXPECT_EQ(paused_at, c.paused_at) << "Esc and a key " << c.keys[1].first - 10 << " ms after";
     EXPECT_EQ(at(1, 10), HEAD);  // and the game runs on into the wall
+  }
+}
+
+// An Esc is known only after 50 ms of silence; pressed anywhere in a tick it
+// still pauses before the next step. So does one typed right behind the key
+// that ends a pause, although the step that pause made late is due at once.
+TEST_F(Game, EscPausesBeforeTheNextStepWhereverInTheTick) {
+  const struct {
+    const char* what;
+    Keys keys;
+    uint32_t paused_at;
+    int head_x;
+  } cases[] = {
+      {"at 10% of a 100 ms tick", {{110, "\x1b"}}, 160, 39},
+      {"at 40%", {{140, "\x1b"}}, 190, 39},
+      {"at 60%", {{160, "\x1b"}}, 210, 39},
+      {"at 95%", {{195, "\x1b"}}, 245, 39},
+      {"behind the key ending a pause", {{50, "p"}, {2050, "x\x1b"}}, 2100, 40},
+  };
+  for (const auto& c : cases) {
+    fake::reset(80, 25, true, calendar_for_food(70, 19));
+    GameState state = food_ahead();
+    state.food = {70, 19};
+    draw_vormi(state, 4);
+    script(c.keys);
+    EXPECT_THROW(run_game(state, 80, 25, 4, KEY_LEFT, 0, 9), fake::InputExhausted);
+    EXPECT_EQ(fake::now(), c.paused_at) << c.what;
+    EXPECT_EQ(cells(28, 23, 10), "**Paused**") << c.what;
+    EXPECT_NE(at(c.head_x, 10), " ") << c.what;  // the head, or the body before any step
+    EXPECT_EQ(at(c.head_x - 1, 10), " ") << c.what;
   }
 }
 
