@@ -1,9 +1,10 @@
 // The console: the only way the game draws, reads keys and tells the time.
 //
-// Coordinates are 1-based, column first. Everything printed is on the terminal
-// when the call returns. Keys come as PC key codes: a character code, or for
-// keys that type nothing (arrows, function and navigation keys) a 0 followed by
-// a second code on the next read.
+// Coordinates are 1-based, column first. What is drawn goes to the terminal
+// in one write just before the console next waits, reads keys, or the process
+// exits, so each frame arrives whole. Keys come as PC key codes: a character
+// code, or for keys that type nothing (arrows, function and navigation keys)
+// a 0 followed by a second code on the next read.
 #pragma once
 
 #include <cstdint>

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <ctime>
 
+#include "console/console_input.h"
+
 namespace vormi {
 
 namespace {
@@ -31,6 +33,8 @@ int64_t age_ms(const struct stat& info) {
 }
 
 void pause_ms(int ms) {
+  // What the game drew before the save is shown while the lock is waited for.
+  console_flush_pending();
   timespec pause{0, static_cast<long>(ms) * 1000000L};
   while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
   }

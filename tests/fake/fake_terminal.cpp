@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "console/console.h"
+#include "console/console_input.h"
 #include "console/terminal_device.h"
 
 namespace vormi::fake {
@@ -29,6 +30,9 @@ struct Fake {
   bool resumed = false;
   std::unique_ptr<test::Screen> screen;
   std::string output;
+  int writes = 0;
+  std::vector<Frame> frames;
+  Frame frame;  // written since the last wait
 };
 
 Fake& the_fake() {
@@ -55,6 +59,9 @@ void reset(int columns, int rows, bool utf8, int64_t calendar_seconds) {
   f.resumed = false;
   f.screen = std::make_unique<test::Screen>(columns, rows);
   f.output.clear();
+  f.writes = 0;
+  f.frames.clear();
+  f.frame = Frame{};
   console_start();
 }
 
@@ -82,15 +89,28 @@ bool input_drained() { return the_fake().script.empty(); }
 
 void simulate_resume() { the_fake().resumed = true; }
 
+// What the test looks at is what the program shows once it next waits: the
+// output it has drawn but not yet written goes out first.
 test::Screen& screen() {
+  console_flush_pending();
   Fake& f = the_fake();
   if (!f.screen) f.screen = std::make_unique<test::Screen>(f.columns, f.rows);
   return *f.screen;
 }
 
-const std::string& output() { return the_fake().output; }
+const std::string& output() {
+  console_flush_pending();
+  return the_fake().output;
+}
 
-void clear_output() { the_fake().output.clear(); }
+void clear_output() {
+  console_flush_pending();
+  the_fake().output.clear();
+}
+
+int writes() { return the_fake().writes; }
+
+const std::vector<Frame>& frames() { return the_fake().frames; }
 
 }  // namespace vormi::fake
 
@@ -112,7 +132,11 @@ bool device_utf8() { return the_fake().utf8; }
 void device_write(const char* data, size_t size) {
   fake::Fake& f = the_fake();
   f.output.append(data, size);
-  fake::screen().feed(data, size);
+  ++f.writes;
+  ++f.frame.writes;
+  f.frame.bytes.append(data, size);
+  if (!f.screen) f.screen = std::make_unique<test::Screen>(f.columns, f.rows);
+  f.screen->feed(data, size);
 }
 
 size_t device_read(char* buffer, size_t capacity) {
@@ -131,6 +155,8 @@ size_t device_read(char* buffer, size_t capacity) {
 
 bool device_wait(int timeout_ms, bool watch_input) {
   fake::Fake& f = the_fake();
+  f.frames.push_back(f.frame);
+  f.frame = fake::Frame{};
   // A resume interrupts the wait, as the real device's poll is interrupted.
   if (f.resumed) return false;
   if (watch_input && fake::input_ready()) return true;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "support/screen.h"
 
@@ -40,10 +41,21 @@ bool input_drained();
 // Makes device_take_resumed report a resume once, as after Ctrl+Z and fg.
 void simulate_resume();
 
-// The screen as the terminal shows it.
+// The screen as the terminal shows it. This, output and clear_output first
+// write out what the console has drawn and not yet written, as its next wait would.
 test::Screen& screen();
 // Bytes written to the terminal since reset or the last clear_output.
 const std::string& output();
 void clear_output();
+
+// How many writes reached the terminal since reset.
+int writes();
+// What reached the terminal between two waits: the writes and their bytes.
+struct Frame {
+  int writes = 0;
+  std::string bytes;
+};
+// One frame for each wait since reset, in order: what came before that wait.
+const std::vector<Frame>& frames();
 
 }  // namespace vormi::fake
