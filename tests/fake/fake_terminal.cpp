@@ -30,7 +30,6 @@ struct Fake {
   bool resumed = false;
   std::unique_ptr<test::Screen> screen;
   std::string output;
-  int writes = 0;
   std::vector<Frame> frames;
   Frame frame;  // written since the last wait
 };
@@ -59,7 +58,6 @@ void reset(int columns, int rows, bool utf8, int64_t calendar_seconds) {
   f.resumed = false;
   f.screen = std::make_unique<test::Screen>(columns, rows);
   f.output.clear();
-  f.writes = 0;
   f.frames.clear();
   f.frame = Frame{};
   console_start();
@@ -108,8 +106,6 @@ void clear_output() {
   the_fake().output.clear();
 }
 
-int writes() { return the_fake().writes; }
-
 const std::vector<Frame>& frames() { return the_fake().frames; }
 
 }  // namespace vormi::fake
@@ -132,7 +128,6 @@ bool device_utf8() { return the_fake().utf8; }
 void device_write(const char* data, size_t size) {
   fake::Fake& f = the_fake();
   f.output.append(data, size);
-  ++f.writes;
   ++f.frame.writes;
   f.frame.bytes.append(data, size);
   if (!f.screen) f.screen = std::make_unique<test::Screen>(f.columns, f.rows);

@@ -48,8 +48,6 @@ test::Screen& screen();
 const std::string& output();
 void clear_output();
 
-// How many writes reached the terminal since reset.
-int writes();
 // What reached the terminal between two waits: the writes and their bytes.
 struct Frame {
   int writes = 0;
