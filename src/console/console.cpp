@@ -135,6 +135,12 @@ void repaint_screen() {
 // whatever the shell left there, so the screen is drawn again from the copy.
 bool wait_device(int timeout_ms, bool watch_input) {
   console_flush_pending();
+  // A stop that came since the frame went out (the player pressing Ctrl+Z the
+  // moment it showed) would otherwise wait unnoticed until the next key.
+  if (device_take_resumed()) {
+    repaint_screen();
+    return false;
+  }
   const uint32_t start = console_millis();
   const bool readable = device_wait(timeout_ms, watch_input);
   // A watched wait that ran its full time found nothing to read at its end;
