@@ -2,6 +2,10 @@
 // translation, keys through the decoder and one queue of decoded events, the
 // millisecond clock and the waits. Nothing here spins: every wait blocks in
 // device_wait.
+//
+// What is drawn collects in one buffer and goes to the terminal in one write
+// just before the console waits, reads or the process exits: a frame (a step,
+// a screen, a marker move) arrives whole, and nothing is held across a wait.
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +26,7 @@ constexpr int MIN_COLUMNS = 80;
 constexpr int MIN_ROWS = 24;
 constexpr int PRINT_CAPACITY = 2048;  // formatted bytes one print can show
 constexpr int READ_CHUNK = 64;
+constexpr int MOVE_ROOM = 32;  // the longest a clear or a move translates to
 // Readable input that keeps giving no bytes means the terminal is gone; after
 // this many empty reads in a row the read reports failure instead of spinning.
 constexpr int MAX_EMPTY_READS = 100;
@@ -39,12 +44,21 @@ struct ConsoleState {
   KeyDecoder decoder;
   KeyQueue queue;
   int empty_reads;
+  // The terminal was seen with nothing to read since the last wait; what
+  // comes after that is found by the next wait, which returns for it at once.
+  bool seen_empty;
 };
 
 ConsoleState state;
 ScreenShadow shadow;
-OutputBuffer output;
+OutputBuffer output;  // drawn, not yet written
 char formatted[PRINT_CAPACITY];
+
+// The pending output, flushed first when size more bytes might not fit.
+OutputBuffer& output_with_room(int size) {
+  if (output.size + size > OUTPUT_CAPACITY) console_flush(output);
+  return output;
+}
 
 void queue_push(const KeyEvent& event) {
   KeyQueue& queue = state.queue;
@@ -81,11 +95,18 @@ void flush_decoder(uint32_t now) {
 // it never waits. Bytes waiting in the terminal are read before the decoder is
 // flushed: the rest of a sequence may be among them, however long the game
 // was busy since its first part was read. Returns how many bytes were read.
+//
+// No read when the terminal was seen empty since the last wait, unless the
+// decoder holds the start of a sequence: its rest may have come since.
 int pump_input() {
   int total = 0;
-  for (;;) {
+  const bool may_have_input = !state.seen_empty || decoder_flush_in(state.decoder, console_millis()) >= 0;
+  if (may_have_input) console_flush_pending();
+  while (may_have_input) {
     char bytes[READ_CHUNK];
     const size_t size = device_read(bytes, sizeof bytes);
+    // A short read took everything the terminal had.
+    if (size < sizeof bytes) state.seen_empty = true;
     if (size == 0) break;
     const uint32_t now = console_millis();
     for (size_t i = 0; i < size; ++i) {
@@ -171,8 +192,16 @@ void restore_screen() {
 // wait again; one that came while the program was drawing ends this wait at
 // once, so no repaint waits for a key.
 bool wait_device(int timeout_ms, bool watch_input) {
+  // The frame goes out first: a repaint below draws from the copy, which
+  // already holds it, and a resume during the poll ends the poll at once.
+  console_flush_pending();
   restore_screen();
+  const uint32_t start = console_millis();
   const bool readable = device_wait(timeout_ms, watch_input);
+  // A watched wait that ran its full time found nothing to read at its end;
+  // one cut short (by a signal) or one of 0 ms proves nothing.
+  const bool ran_out = timeout_ms > 0 && static_cast<int>(console_millis() - start) >= timeout_ms;
+  state.seen_empty = watch_input && !readable && ran_out;
   restore_screen();
   return readable;
 }
@@ -208,15 +237,14 @@ bool any_key_queued() {
 void console_drop_pending_code() { state.pending_code = -1; }
 
 ScreenShadow& console_shadow() { return shadow; }
-OutputBuffer& console_output() {
-  output_clear(output);
-  return output;
-}
+OutputBuffer& console_output() { return output_with_room(OUTPUT_CAPACITY / 2); }
 
 void console_flush(OutputBuffer& out) {
   if (out.size > 0) device_write(out.data, static_cast<size_t>(out.size));
   output_clear(out);
 }
+
+void console_flush_pending() { console_flush(output); }
 
 void console_start() {
   char why[256] = "";
@@ -237,23 +265,21 @@ void console_start() {
   state.queue.first = 0;
   state.queue.count = 0;
   state.empty_reads = 0;
+  state.seen_empty = false;
   decoder_reset(state.decoder);
   // Nothing is drawn here: the screen keeps what it shows until the first clear.
   shadow_reset(shadow, columns, rows, device_utf8());
   output_clear(output);
+  // What the last frame drew goes out on every normal exit (std::exit too),
+  // before the device puts the terminal back: registered after it, run before.
+  static bool flush_registered = false;
+  if (!flush_registered) flush_registered = std::atexit(console_flush_pending) == 0;
   srand(1);
 }
 
-void console_clear() {
-  output_clear(output);
-  translate_clear(shadow, output);
-  console_flush(output);
-}
+void console_clear() { translate_clear(shadow, output_with_room(MOVE_ROOM)); }
 
-void console_goto(int x, int y) {
-  output_clear(output);
-  if (translate_goto(shadow, x, y, output)) console_flush(output);
-}
+void console_goto(int x, int y) { translate_goto(shadow, x, y, output_with_room(MOVE_ROOM)); }
 
 int console_print(const char* format, ...) {
   va_list arguments;
@@ -263,9 +289,7 @@ int console_print(const char* format, ...) {
   if (result <= 0) return result;
   // Text beyond the buffer is cut off; vsnprintf still reports its full length.
   const int size = result < PRINT_CAPACITY ? result : PRINT_CAPACITY - 1;
-  output_clear(output);
-  translate_text(shadow, formatted, size, output);
-  console_flush(output);
+  translate_text(shadow, formatted, size, output_with_room(size * OUTPUT_PER_BYTE));
   return result;
 }
 

@@ -1,10 +1,11 @@
 // The console: the only way the game draws, reads keys and tells the time.
 //
-// Coordinates are 1-based, column first. Everything printed is on the terminal
-// when the call returns. Keys come as PC key codes: a character code (for a
-// character beyond ASCII its code page 437 byte, '?' where it has none), or for
-// keys that type nothing (arrows, function and navigation keys) a 0 followed by
-// a second code on the next read.
+// Coordinates are 1-based, column first. What is drawn goes to the terminal
+// in one write just before the console next waits, reads keys, or the process
+// exits, so each frame arrives whole. Keys come as PC key codes: a character
+// code (for a character beyond ASCII its code page 437 byte, '?' where it has
+// none), or for keys that type nothing (arrows, function and navigation keys)
+// a 0 followed by a second code on the next read.
 //
 // The screen is the terminal at its size now. When that changes (or the
 // program is resumed after Ctrl+Z), whatever wait is under way ends, the

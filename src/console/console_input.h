@@ -21,7 +21,10 @@ void console_drop_pending_code();
 ScreenShadow& console_shadow();
 // Writes translated output to the terminal in one write and empties it.
 void console_flush(OutputBuffer& out);
-// A buffer for building output; one at a time.
+// The output drawn and not yet written, with room for half its capacity.
+// What is added goes out with the rest before the console next waits or reads.
 OutputBuffer& console_output();
+// Writes the output drawn so far now, in one write.
+void console_flush_pending();
 
 }  // namespace vormi

@@ -2,6 +2,7 @@
 // on the terminal's own line mode, so no key can put escape bytes into the line.
 #include <cstring>
 
+#include "console/char_width.h"
 #include "console/console.h"
 #include "console/console_input.h"
 #include "console/key_table.h"
@@ -30,17 +31,44 @@ bool is_c1_control(const char* text) {
   return static_cast<unsigned char>(text[0]) == 0xC2 && static_cast<unsigned char>(text[1]) <= 0x9F;
 }
 
-int previous_boundary(const LineEditor& line, int at) {
+int previous_code_point(const LineEditor& line, int at) {
   do {
     --at;
   } while (at > 0 && utf8_continuation(static_cast<unsigned char>(line.buffer[at])));
   return at;
 }
 
-int next_boundary(const LineEditor& line, int at) {
+int next_code_point(const LineEditor& line, int at) {
   do {
     ++at;
   } while (at < line.length && utf8_continuation(static_cast<unsigned char>(line.buffer[at])));
+  return at;
+}
+
+// Whether the character at text takes no column: a combining mark that the
+// terminal shows on the character before it.
+bool is_mark(const char* text, int size) {
+  int code = 0;
+  return utf8_char_length(reinterpret_cast<const unsigned char*>(text), size, &code) > 0 &&
+         char_columns(code) == 0;
+}
+
+bool joins_previous(const LineEditor& line, int at) { return is_mark(line.buffer + at, line.length - at); }
+
+// Character boundaries as the player sees them: a character and the marks
+// drawn on it are stepped over and erased together, so the cursor always
+// moves by a column or two on the screen.
+int previous_boundary(const LineEditor& line, int at) {
+  do {
+    at = previous_code_point(line, at);
+  } while (at > 0 && joins_previous(line, at));
+  return at;
+}
+
+int next_boundary(const LineEditor& line, int at) {
+  do {
+    at = next_code_point(line, at);
+  } while (at < line.length && joins_previous(line, at));
   return at;
 }
 
@@ -66,14 +94,9 @@ void redraw(LineEditor& line) {
     translate_text(shadow, " ", 1, out);
   }
   translate_goto(shadow, cursor_x, cursor_y, out);
-  console_flush(out);
 }
 
-void ring_bell() {
-  OutputBuffer& out = console_output();
-  translate_text(console_shadow(), "\a", 1, out);
-  console_flush(out);
-}
+void ring_bell() { translate_text(console_shadow(), "\a", 1, console_output()); }
 
 void insert(LineEditor& line, const char* text, int size) {
   if (line.length + size > line.limit) {
@@ -151,7 +174,6 @@ void finish(LineEditor& line) {
   OutputBuffer& out = console_output();
   translate_goto(shadow, line.end_x, line.end_y, out);
   translate_text(shadow, "\n", 1, out);
-  console_flush(out);
 }
 
 }  // namespace
@@ -168,7 +190,10 @@ int console_read_line(char* buffer, int capacity) {
     KeyEvent event;
     if (!console_next_event(event)) break;  // the terminal is gone: keep what was typed
     if (event.text[0] != '\0') {
-      if (!is_c1_control(event.text)) insert(line, event.text, static_cast<int>(std::strlen(event.text)));
+      const int size = static_cast<int>(std::strlen(event.text));
+      // A mark at the start would sit on whatever stands before the line.
+      const bool stray_mark = line.cursor == 0 && is_mark(event.text, size);
+      if (!is_c1_control(event.text) && !stray_mark) insert(line, event.text, size);
       continue;
     }
     if (!apply_key(line, event.press)) {

@@ -3,44 +3,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include "console/char_width.h"
 #include "console/utf8.h"
 
 namespace vormi {
 
 namespace {
-
-struct CodeRange {
-  int first;
-  int last;
-};
-
-// Characters a terminal draws two columns wide (East Asian wide and emoji).
-constexpr CodeRange WIDE[] = {
-    {0x1100, 0x115F},   {0x2E80, 0x303E},   {0x3041, 0x33FF},   {0x3400, 0x4DBF},
-    {0x4E00, 0x9FFF},   {0xA000, 0xA4CF},   {0xAC00, 0xD7A3},   {0xF900, 0xFAFF},
-    {0xFE30, 0xFE4F},   {0xFF00, 0xFF60},   {0xFFE0, 0xFFE6},   {0x1F300, 0x1F64F},
-    {0x1F900, 0x1F9FF}, {0x20000, 0x2FFFD}, {0x30000, 0x3FFFD},
-};
-
-// Combining marks and other characters that take no column of their own.
-constexpr CodeRange ZERO_WIDTH[] = {
-    {0x0300, 0x036F}, {0x0483, 0x0489}, {0x0591, 0x05BD}, {0x200B, 0x200F},
-    {0x20D0, 0x20FF}, {0xFE00, 0xFE0F}, {0xFE20, 0xFE2F},
-};
-
-template <int N>
-bool in_ranges(const CodeRange (&ranges)[N], int code) {
-  for (const CodeRange& range : ranges) {
-    if (code >= range.first && code <= range.last) return true;
-  }
-  return false;
-}
-
-int char_width(int code) {
-  if (in_ranges(ZERO_WIDTH, code)) return 0;
-  if (in_ranges(WIDE, code)) return 2;
-  return 1;
-}
 
 void set_cell(ScreenCell& cell, const char* bytes, int size, int width) {
   std::memcpy(cell.text, bytes, static_cast<size_t>(size));
@@ -54,10 +22,58 @@ bool is_blank(const ScreenCell& cell) { return cell.size == 1 && cell.text[0] ==
 
 ScreenCell& cell_at(ScreenShadow& shadow, int x, int y) { return shadow.cells[y - 1][x - 1]; }
 
-void emit_move(int x, int y, OutputBuffer& out) {
+// The absolute move (CUP), without the parameters that default to 1.
+int absolute_move(int x, int y, char* move, int capacity) {
+  if (x == 1 && y == 1) return std::snprintf(move, static_cast<size_t>(capacity), "\x1b[H");
+  if (x == 1) return std::snprintf(move, static_cast<size_t>(capacity), "\x1b[%dH", y);
+  return std::snprintf(move, static_cast<size_t>(capacity), "\x1b[%d;%dH", y, x);
+}
+
+// A move relative to the cursor at (from_x, from_y) along its row or its
+// column: carriage return, backspace, or CUF, CUB, CUD, CUU (VT100, known to
+// every terminal). 0 when the target is on neither.
+int relative_move(int from_x, int from_y, int x, int y, char* move, int capacity) {
+  const auto size = static_cast<size_t>(capacity);
+  if (y == from_y) {
+    if (x == 1) return std::snprintf(move, size, "\r");
+    if (x == from_x - 1) return std::snprintf(move, size, "\b");
+    if (x == from_x + 1) return std::snprintf(move, size, "\x1b[C");
+    return x > from_x ? std::snprintf(move, size, "\x1b[%dC", x - from_x)
+                      : std::snprintf(move, size, "\x1b[%dD", from_x - x);
+  }
+  if (x == from_x) {
+    return y > from_y ? std::snprintf(move, size, "\x1b[%dB", y - from_y)
+                      : std::snprintf(move, size, "\x1b[%dA", from_y - y);
+  }
+  return 0;
+}
+
+// Takes the terminal's cursor to (x, y) with the fewest bytes. The relative
+// forms count from where the copy has the cursor, so they are used only while
+// the terminal's cursor is sure to stand there; nothing at all is sent when
+// it already does.
+void emit_move(ScreenShadow& shadow, int x, int y, OutputBuffer& out) {
   char move[24];
-  const int size = std::snprintf(move, sizeof move, "\x1b[%d;%dH", y, x);
+  int size = absolute_move(x, y, move, sizeof move);
+  if (shadow.cursor_sure) {
+    if (x == shadow.cursor_x && y == shadow.cursor_y) return;
+    char relative[24];
+    const int relative_size = relative_move(shadow.cursor_x, shadow.cursor_y, x, y, relative, sizeof relative);
+    if (relative_size > 0 && relative_size < size) {
+      output_append(out, relative, relative_size);
+      size = 0;
+    }
+  }
   output_append(out, move, size);
+  shadow.cursor_x = x;
+  shadow.cursor_y = y;
+  shadow.cursor_sure = true;
+}
+
+// For a repaint, which cannot know where the terminal's cursor is.
+void absolute_move_to(int x, int y, OutputBuffer& out) {
+  char move[24];
+  output_append(out, move, absolute_move(x, y, move, sizeof move));
 }
 
 // The cursor goes to column 1 of the next row. On the last row it goes to
@@ -91,6 +107,9 @@ void put_char(ScreenShadow& shadow, const char* bytes, int size, int width, Outp
   set_cell(cell_at(shadow, x, shadow.cursor_y), bytes, size, width);
   if (width == 2) set_cell(cell_at(shadow, x + 1, shadow.cursor_y), "", 0, 0);
   output_append(out, bytes, size);
+  // Terminals agree on the width of ASCII only: after anything else the copy
+  // knows where the cursor should be, not that the terminal put it there.
+  if (size != 1 || static_cast<unsigned char>(bytes[0]) >= 0x80) shadow.cursor_sure = false;
   shadow.cursor_x += width;
   // Terminals defer the wrap after the last column; moving on explicitly
   // keeps the terminal's cursor where the copy has it.
@@ -110,13 +129,13 @@ void put_zero_width(ScreenShadow& shadow, const char* bytes, int size, OutputBuf
     }
   }
   output_append(out, bytes, size);
+  shadow.cursor_sure = false;
 }
 
 void put_tab(ScreenShadow& shadow, OutputBuffer& out) {
   int x = ((shadow.cursor_x - 1) / 8 + 1) * 8 + 1;
   if (x > shadow.columns) x = shadow.columns;
-  shadow.cursor_x = x;
-  emit_move(x, shadow.cursor_y, out);
+  emit_move(shadow, x, shadow.cursor_y, out);
 }
 
 void put_control(ScreenShadow& shadow, unsigned char byte, OutputBuffer& out) {
@@ -157,6 +176,8 @@ void shadow_reset(ScreenShadow& shadow, int columns, int rows, bool utf8) {
   shadow.utf8 = utf8;
   shadow.cursor_x = 1;
   shadow.cursor_y = 1;
+  // The terminal's cursor is wherever the shell left it.
+  shadow.cursor_sure = false;
   for (int y = 1; y <= shadow.rows; ++y) {
     for (int x = 1; x <= shadow.columns; ++x) blank_cell(cell_at(shadow, x, y));
   }
@@ -208,10 +229,10 @@ void translate_text(ScreenShadow& shadow, const char* text, int size, OutputBuff
     }
     if (!shadow.utf8) {
       put_char(shadow, "?", 1, 1, out);
-    } else if (char_width(code) == 0) {
+    } else if (const int width = char_columns(code); width == 0) {
       put_zero_width(shadow, text + i, length, out);
     } else {
-      put_char(shadow, text + i, length, char_width(code), out);
+      put_char(shadow, text + i, length, width, out);
     }
     i += length;
   }
@@ -219,9 +240,7 @@ void translate_text(ScreenShadow& shadow, const char* text, int size, OutputBuff
 
 bool translate_goto(ScreenShadow& shadow, int x, int y, OutputBuffer& out) {
   if (x < 1 || x > shadow.columns || y < 1 || y > shadow.rows) return false;
-  shadow.cursor_x = x;
-  shadow.cursor_y = y;
-  emit_move(x, y, out);
+  emit_move(shadow, x, y, out);
   return true;
 }
 
@@ -233,6 +252,7 @@ void translate_clear(ScreenShadow& shadow, OutputBuffer& out) {
   }
   shadow.cursor_x = 1;
   shadow.cursor_y = 1;
+  shadow.cursor_sure = true;
 }
 
 void repaint_row(const ScreenShadow& shadow, int y, OutputBuffer& out) {
@@ -240,14 +260,14 @@ void repaint_row(const ScreenShadow& shadow, int y, OutputBuffer& out) {
   for (int x = 1; x <= shadow.columns; ++x) {
     const ScreenCell& cell = shadow.cells[y - 1][x - 1];
     if (cell.width == 0 || is_blank(cell)) continue;
-    if (x != next_x) emit_move(x, y, out);
+    if (x != next_x) absolute_move_to(x, y, out);
     output_append(out, cell.text, cell.size);
     next_x = x + cell.width;
   }
 }
 
 void repaint_cursor(const ScreenShadow& shadow, OutputBuffer& out) {
-  emit_move(shadow.cursor_x, shadow.cursor_y, out);
+  absolute_move_to(shadow.cursor_x, shadow.cursor_y, out);
 }
 
 }  // namespace vormi

@@ -13,8 +13,11 @@ namespace vormi {
 // Larger terminals are used as if they had this many columns and rows.
 constexpr int SCREEN_MAX_COLUMNS = 255;
 constexpr int SCREEN_MAX_ROWS = 255;
-// Enough for the translation of the longest print plus a whole-row repaint.
-constexpr int OUTPUT_CAPACITY = 32768;
+// Most bytes of output one byte of printed text can become (a tab's move).
+constexpr int OUTPUT_PER_BYTE = 10;
+// Output waits here until the program next waits, reads or ends; half of it
+// holds the translation of the longest print or a whole-row repaint.
+constexpr int OUTPUT_CAPACITY = 65536;
 
 // One cell as the terminal shows it: the bytes that draw it (UTF-8 in a UTF-8
 // locale), and how many columns the character takes (2 for wide characters;
@@ -31,6 +34,10 @@ struct ScreenShadow {
   bool utf8;
   int cursor_x;  // 1-based
   int cursor_y;
+  // Whether the terminal's cursor is certainly at cursor_x, cursor_y: after an
+  // absolute move and ASCII text. A character beyond ASCII leaves it unsure,
+  // as terminals may give it another width than the copy does.
+  bool cursor_sure;
   ScreenCell cells[SCREEN_MAX_ROWS][SCREEN_MAX_COLUMNS];
 };
 
@@ -39,7 +46,8 @@ struct OutputBuffer {
   int size;
 };
 
-// A blank screen of columns x rows (clamped to the maxima), cursor at (1,1).
+// A blank screen of columns x rows (clamped to the maxima), cursor at (1,1)
+// in the copy; the terminal's own cursor is not known yet.
 void shadow_reset(ScreenShadow& shadow, int columns, int rows, bool utf8);
 // The terminal now has columns x rows (clamped to the maxima): cells inside
 // both sizes keep what they show, cells that come into view are blank, a wide
@@ -51,12 +59,14 @@ void shadow_resize(ScreenShadow& shadow, int columns, int rows);
 // these bytes only, so a character is never joined with bytes of another print.
 void translate_text(ScreenShadow& shadow, const char* text, int size, OutputBuffer& out);
 // Moves the cursor; a position outside the screen emits nothing and returns false.
+// Sends nothing when the cursor is surely there already, and a relative move
+// when that is surely right and shorter.
 bool translate_goto(ScreenShadow& shadow, int x, int y, OutputBuffer& out);
 // Blanks every cell and homes the cursor.
 void translate_clear(ScreenShadow& shadow, OutputBuffer& out);
 // Redraws row y from the copy (no clearing; blank cells are skipped).
 void repaint_row(const ScreenShadow& shadow, int y, OutputBuffer& out);
-// Puts the terminal's cursor where the copy says it is.
+// Puts the terminal's cursor where the copy says it is, by an absolute move.
 void repaint_cursor(const ScreenShadow& shadow, OutputBuffer& out);
 
 void output_clear(OutputBuffer& out);

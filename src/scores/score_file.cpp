@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "console/console_input.h"
+
 namespace vormi {
 
 void (*store_step_hook)(StoreStep step) = nullptr;
@@ -39,6 +41,8 @@ int64_t age_ms(const struct stat& info) {
 }
 
 void pause_ms(int ms) {
+  // What the game drew before the save is shown while the lock is waited for.
+  console_flush_pending();
   timespec pause{0, static_cast<long>(ms) * 1000000L};
   while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
   }

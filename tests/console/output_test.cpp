@@ -48,6 +48,8 @@ TEST_F(OutputTest, CursorTrackingAgreesWithTheTerminal) {
       {"wide character takes two", 1, 2, "\xE6\x97\xA5", 3, 2},
       {"wide character at the last column wraps first", 80, 5, "\xE6\x97\xA5", 3, 6},
       {"combining mark takes none", 1, 2, "e\xCC\x81x", 3, 2},
+      {"emoji take two: U+1F680, U+26A1, U+2B50", 1, 2, "\xF0\x9F\x9A\x80\xE2\x9A\xA1\xE2\xAD\x90x", 8, 2},
+      {"a mark on a wide character takes none", 1, 2, "\xE6\x97\xA5\xCC\x81x", 4, 2},
       {"last cell of the screen", 80, 25, "z", 1, 25},
       {"newline on the last row", 7, 25, "\n", 1, 25},
   };
@@ -60,6 +62,45 @@ TEST_F(OutputTest, CursorTrackingAgreesWithTheTerminal) {
     EXPECT_EQ(console_shadow().cursor_y, c.want_y);
     EXPECT_EQ(screen().cursor_x(), c.want_x);
     EXPECT_EQ(screen().cursor_y(), c.want_y);
+  }
+}
+
+// Each move is the shortest form that is surely right: relative ones only
+// while the terminal's cursor is known to stand where the copy has it.
+TEST_F(OutputTest, MovesAreShortAndExact) {
+  struct MoveCase {
+    const char* name;
+    const char* drawn;  // printed at (10,5) after a clear; null: nothing drawn since start
+    int x;
+    int y;
+    const char* bytes;
+  };
+  const MoveCase cases[] = {
+      {"already there", "ab", 12, 5, ""},
+      {"right along the row", "ab", 20, 5, "\x1b[8C"},
+      {"one left", "ab", 11, 5, "\b"},
+      {"left along the row", "ab", 3, 5, "\x1b[9D"},
+      {"column 1 of the row", "ab", 1, 5, "\r"},
+      {"down the column", "ab", 12, 9, "\x1b[4B"},
+      {"elsewhere", "ab", 40, 10, "\x1b[10;40H"},
+      {"home", "ab", 1, 1, "\x1b[H"},
+      {"after text beyond ASCII", "a\xC3\xA9", 12, 5, "\x1b[5;12H"},
+      {"after a glyph", "a\xB1", 11, 5, "\x1b[5;11H"},
+      {"nothing drawn yet", nullptr, 1, 1, "\x1b[H"},
+  };
+  for (const MoveCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    fake::reset();
+    if (c.drawn != nullptr) {
+      console_clear();
+      console_goto(10, 5);
+      console_print("%s", c.drawn);
+    }
+    fake::clear_output();
+    console_goto(c.x, c.y);
+    EXPECT_EQ(fake::output(), c.bytes);
+    EXPECT_EQ(screen().cursor_x(), c.x);
+    EXPECT_EQ(screen().cursor_y(), c.y);
   }
 }
 
@@ -231,6 +272,30 @@ TEST_F(OutputTest, ResumeRepaintsTheScreenFromTheCopy) {
   EXPECT_EQ(screen().text(), shown);
   EXPECT_EQ(screen().cursor_x(), 10);
   EXPECT_EQ(screen().cursor_y(), 12);
+}
+
+TEST_F(OutputTest, ResumeRepaintsEmojiAndCombiningMarksInTheirColumns) {
+  console_clear();
+  console_goto(1, 2);
+  // U+1F680, U+26A1, U+2B50, then e and o with combining marks, then text.
+  console_print("\xF0\x9F\x9A\x80\xE2\x9A\xA1\xE2\xAD\x90" "e\xCC\x81o\xCC\x88\xCC\x81|end");
+  console_goto(78, 3);
+  console_print("ab\xE2\xAD\x90" "c");  // the star does not fit in column 80 alone
+  console_goto(3, 4);
+  const std::string shown = screen().text();
+  ASSERT_EQ(screen().cell(5, 2), "\xE2\xAD\x90");
+  ASSERT_EQ(screen().cell(7, 2), "e\xCC\x81");
+  ASSERT_EQ(screen().cell(8, 2), "o\xCC\x88\xCC\x81");
+  ASSERT_EQ(screen().cell(9, 2), "|");
+  ASSERT_EQ(screen().cell(1, 4), "\xE2\xAD\x90");
+  ASSERT_EQ(screen().cell(3, 4), "c");
+
+  screen().feed("\x1b[2J\x1b[Hshell$ fg");
+  fake::simulate_resume();
+  console_wait_until(100, 0);
+  EXPECT_EQ(screen().text(), shown);
+  EXPECT_EQ(screen().cursor_x(), 3);
+  EXPECT_EQ(screen().cursor_y(), 4);
 }
 
 }  // namespace

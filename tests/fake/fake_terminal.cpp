@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "console/console.h"
+#include "console/console_input.h"
 #include "console/terminal_device.h"
 
 namespace vormi::fake {
@@ -44,6 +45,8 @@ struct Fake {
   std::vector<ResizeSeen> seen;
   std::unique_ptr<test::Screen> screen;
   std::string output;
+  std::vector<Frame> frames;
+  Frame frame;  // written since the last wait
 };
 
 Fake& the_fake() {
@@ -98,6 +101,8 @@ void reset(int columns, int rows, bool utf8, int64_t calendar_seconds) {
   f.seen.clear();
   f.screen = std::make_unique<test::Screen>(columns, rows);
   f.output.clear();
+  f.frames.clear();
+  f.frame = Frame{};
   console_start();
 }
 
@@ -143,15 +148,26 @@ void resize(int columns, int rows) { resize_at(the_fake().clock, columns, rows);
 
 const std::vector<ResizeSeen>& resizes_seen() { return the_fake().seen; }
 
+// What the test looks at is what the program shows once it next waits: the
+// output it has drawn but not yet written goes out first.
 test::Screen& screen() {
+  console_flush_pending();
   Fake& f = the_fake();
   if (!f.screen) f.screen = std::make_unique<test::Screen>(f.columns, f.rows);
   return *f.screen;
 }
 
-const std::string& output() { return the_fake().output; }
+const std::string& output() {
+  console_flush_pending();
+  return the_fake().output;
+}
 
-void clear_output() { the_fake().output.clear(); }
+void clear_output() {
+  console_flush_pending();
+  the_fake().output.clear();
+}
+
+const std::vector<Frame>& frames() { return the_fake().frames; }
 
 }  // namespace vormi::fake
 
@@ -173,7 +189,10 @@ bool device_utf8() { return the_fake().utf8; }
 void device_write(const char* data, size_t size) {
   fake::Fake& f = the_fake();
   f.output.append(data, size);
-  fake::screen().feed(data, size);
+  ++f.frame.writes;
+  f.frame.bytes.append(data, size);
+  if (!f.screen) f.screen = std::make_unique<test::Screen>(f.columns, f.rows);
+  f.screen->feed(data, size);
 }
 
 size_t device_read(char* buffer, size_t capacity) {
@@ -192,6 +211,8 @@ size_t device_read(char* buffer, size_t capacity) {
 
 bool device_wait(int timeout_ms, bool watch_input) {
   fake::Fake& f = the_fake();
+  f.frames.push_back(f.frame);
+  f.frame = fake::Frame{};
   if (f.wait_hook) f.wait_hook();
   if (f.shot_after_pending) {
     f.seen.back().after = fake::shot_now();

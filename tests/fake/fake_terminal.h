@@ -74,10 +74,19 @@ struct ResizeSeen {
 };
 const std::vector<ResizeSeen>& resizes_seen();
 
-// The screen as the terminal shows it.
+// The screen as the terminal shows it. This, output and clear_output first
+// write out what the console has drawn and not yet written, as its next wait would.
 test::Screen& screen();
 // Bytes written to the terminal since reset or the last clear_output.
 const std::string& output();
 void clear_output();
+
+// What reached the terminal between two waits: the writes and their bytes.
+struct Frame {
+  int writes = 0;
+  std::string bytes;
+};
+// One frame for each wait since reset, in order: what came before that wait.
+const std::vector<Frame>& frames();
 
 }  // namespace vormi::fake
