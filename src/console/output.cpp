@@ -1,7 +1,9 @@
 #include "console/output.h"
 
+#include <clocale>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 
 #include "console/utf8.h"
 
@@ -29,37 +31,17 @@ constexpr unsigned short CP437_UPPER[128] = {
     0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0,
 };
 
-struct CodeRange {
-  int first;
-  int last;
-};
-
-// Characters a terminal draws two columns wide (East Asian wide and emoji).
-constexpr CodeRange WIDE[] = {
-    {0x1100, 0x115F},   {0x2E80, 0x303E},   {0x3041, 0x33FF},   {0x3400, 0x4DBF},
-    {0x4E00, 0x9FFF},   {0xA000, 0xA4CF},   {0xAC00, 0xD7A3},   {0xF900, 0xFAFF},
-    {0xFE30, 0xFE4F},   {0xFF00, 0xFF60},   {0xFFE0, 0xFFE6},   {0x1F300, 0x1F64F},
-    {0x1F900, 0x1F9FF}, {0x20000, 0x2FFFD}, {0x30000, 0x3FFFD},
-};
-
-// Combining marks and other characters that take no column of their own.
-constexpr CodeRange ZERO_WIDTH[] = {
-    {0x0300, 0x036F}, {0x0483, 0x0489}, {0x0591, 0x05BD}, {0x200B, 0x200F},
-    {0x20D0, 0x20FF}, {0xFE00, 0xFE0F}, {0xFE20, 0xFE2F},
-};
-
-template <int N>
-bool in_ranges(const CodeRange (&ranges)[N], int code) {
-  for (const CodeRange& range : ranges) {
-    if (code >= range.first && code <= range.last) return true;
-  }
-  return false;
-}
-
+// How many columns a terminal gives code, as the C library knows it in a
+// UTF-8 locale whatever locale the program runs in: 0 for combining marks, 2
+// for wide characters, -1 for what it does not know as printable (unassigned
+// code points among them), whose width a terminal may see either way.
 int char_width(int code) {
-  if (in_ranges(ZERO_WIDTH, code)) return 0;
-  if (in_ranges(WIDE, code)) return 2;
-  return 1;
+  static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+  if (utf8 == static_cast<locale_t>(0)) return 1;
+  const locale_t previous = uselocale(utf8);
+  const int width = wcwidth(static_cast<wchar_t>(code));
+  uselocale(previous);
+  return width;
 }
 
 int encode_utf8(int code, char* out) {
@@ -239,12 +221,13 @@ void translate_text(ScreenShadow& shadow, const char* text, int size, OutputBuff
       ++i;
       continue;
     }
-    if (!shadow.utf8) {
+    const int width = shadow.utf8 ? char_width(code) : -1;
+    if (width < 0) {
       put_char(shadow, "?", 1, 1, out);
-    } else if (char_width(code) == 0) {
+    } else if (width == 0) {
       put_zero_width(shadow, text + i, length, out);
     } else {
-      put_char(shadow, text + i, length, char_width(code), out);
+      put_char(shadow, text + i, length, width, out);
     }
     i += length;
   }

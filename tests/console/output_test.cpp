@@ -48,6 +48,9 @@ TEST_F(OutputTest, CursorTrackingAgreesWithTheTerminal) {
       {"wide character takes two", 1, 2, "\xE6\x97\xA5", 3, 2},
       {"wide character at the last column wraps first", 80, 5, "\xE6\x97\xA5", 3, 6},
       {"combining mark takes none", 1, 2, "e\xCC\x81x", 3, 2},
+      {"Arabic mark takes none", 1, 2, "\xD8\xA8\xDB\x96x", 3, 2},
+      {"emoji takes two", 1, 2, "\xF0\x9F\x9A\x80", 3, 2},
+      {"watch takes two", 1, 2, "\xE2\x8C\x9A", 3, 2},
       {"last cell of the screen", 80, 25, "z", 1, 25},
       {"newline on the last row", 7, 25, "\n", 1, 25},
   };
@@ -129,6 +132,10 @@ TEST_F(OutputTest, ValidUtf8PassesThroughAndStrayBytesDoNot) {
   console_goto(1, 2);
   console_print("\xC0\xAF|\xE2\x96|\xC2\x9B[2J");
   EXPECT_EQ(screen().row(2), "\xE2\x94\x94\xC2\xBB|\xCE\x93\xC3\xBB|\xE2\x94\xAC\xC2\xA2[2J");
+  // A code point with no width known to the C library: terminals differ on it.
+  console_goto(1, 3);
+  console_print("\xCD\xB8|\xD4\xB0|");
+  EXPECT_EQ(screen().row(3), "?|?|");
 }
 
 TEST_F(OutputTest, CharactersAreNotJoinedAcrossPrints) {
