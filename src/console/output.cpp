@@ -83,6 +83,7 @@ void emit_move(int x, int y, OutputBuffer& out) {
 // that touches the bottom-right corner of an 80x24 terminal stays in place.
 void next_row(ScreenShadow& shadow, OutputBuffer& out) {
   shadow.cursor_x = 1;
+  shadow.after_character = false;
   if (shadow.cursor_y < shadow.rows) {
     output_append(out, "\r\n", 2);
     ++shadow.cursor_y;
@@ -110,23 +111,25 @@ void put_char(ScreenShadow& shadow, const char* bytes, int size, int width, Outp
   if (width == 2) set_cell(cell_at(shadow, x + 1, shadow.cursor_y), "", 0, 0);
   output_append(out, bytes, size);
   shadow.cursor_x += width;
+  shadow.after_character = true;
   // Terminals defer the wrap after the last column; moving on explicitly
   // keeps the terminal's cursor where the copy has it.
   if (shadow.cursor_x > shadow.columns) next_row(shadow, out);
 }
 
-// A combining mark joins the character before it on the screen.
+// A combining mark joins the character just drawn. Anywhere else terminals
+// differ (one joins it to the cell before the cursor, another drops it), and
+// with no room left in the copy's cell a repaint would lose it: such a mark
+// is not sent, so a repaint from the copy shows what the terminal showed.
 void put_zero_width(ScreenShadow& shadow, const char* bytes, int size, OutputBuffer& out) {
+  if (!shadow.after_character) return;
   int x = shadow.cursor_x - 1;
   const int y = shadow.cursor_y;
-  if (x >= 1 && cell_at(shadow, x, y).width == 0) --x;
-  if (x >= 1) {
-    ScreenCell& cell = cell_at(shadow, x, y);
-    if (cell.size + size <= static_cast<int>(sizeof cell.text)) {
-      std::memcpy(cell.text + cell.size, bytes, static_cast<size_t>(size));
-      cell.size = static_cast<unsigned char>(cell.size + size);
-    }
-  }
+  if (cell_at(shadow, x, y).width == 0) --x;
+  ScreenCell& cell = cell_at(shadow, x, y);
+  if (cell.size + size > static_cast<int>(sizeof cell.text)) return;
+  std::memcpy(cell.text + cell.size, bytes, static_cast<size_t>(size));
+  cell.size = static_cast<unsigned char>(cell.size + size);
   output_append(out, bytes, size);
 }
 
@@ -134,6 +137,7 @@ void put_tab(ScreenShadow& shadow, OutputBuffer& out) {
   int x = ((shadow.cursor_x - 1) / 8 + 1) * 8 + 1;
   if (x > shadow.columns) x = shadow.columns;
   shadow.cursor_x = x;
+  shadow.after_character = false;
   emit_move(x, shadow.cursor_y, out);
 }
 
@@ -193,6 +197,7 @@ void shadow_reset(ScreenShadow& shadow, int columns, int rows, bool utf8) {
   shadow.utf8 = utf8;
   shadow.cursor_x = 1;
   shadow.cursor_y = 1;
+  shadow.after_character = false;
   for (int y = 1; y <= shadow.rows; ++y) {
     for (int x = 1; x <= shadow.columns; ++x) blank_cell(cell_at(shadow, x, y));
   }
@@ -237,6 +242,7 @@ bool translate_goto(ScreenShadow& shadow, int x, int y, OutputBuffer& out) {
   if (x < 1 || x > shadow.columns || y < 1 || y > shadow.rows) return false;
   shadow.cursor_x = x;
   shadow.cursor_y = y;
+  shadow.after_character = false;
   emit_move(x, y, out);
   return true;
 }
@@ -249,6 +255,7 @@ void translate_clear(ScreenShadow& shadow, OutputBuffer& out) {
   }
   shadow.cursor_x = 1;
   shadow.cursor_y = 1;
+  shadow.after_character = false;
 }
 
 void repaint_row(const ScreenShadow& shadow, int y, OutputBuffer& out) {

@@ -29,6 +29,9 @@ struct ScreenShadow {
   bool utf8;
   int cursor_x;  // 1-based
   int cursor_y;
+  // The cursor stands right after a character drawn, with no move since: the
+  // one place every terminal joins a combining mark to the character before.
+  bool after_character;
   ScreenCell cells[SCREEN_MAX_ROWS][SCREEN_MAX_COLUMNS];
 };
 

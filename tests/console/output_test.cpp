@@ -226,6 +226,12 @@ TEST_F(OutputTest, ResumeRepaintsTheScreenFromTheCopy) {
   console_goto(80, 25);
   console_print("q");  // the bottom-right corner: back to column 1, no scroll
   console_print("r");
+  // Combining marks: more than a cell of the copy holds, one after a move and
+  // one after a tab (neither has a character just drawn to join).
+  console_goto(1, 6);
+  console_print("e\xCC\x81\xCC\x82\xCC\x83\xCC\x84 a");
+  console_goto(4, 6);
+  console_print("\xCC\x81|\t\xCC\x82|");
   console_goto(10, 12);
   const std::string shown = screen().text();
   ASSERT_NE(shown.find("Score: 120"), std::string::npos);
