@@ -37,13 +37,12 @@ locale_t utf8_locale() {
 int char_columns(int code) {
   if (code >= 0x20 && code < 0x7F) return 1;
   const locale_t utf8 = utf8_locale();
-  if (utf8 == static_cast<locale_t>(nullptr)) return 1;
+  if (utf8 == static_cast<locale_t>(nullptr)) return code < 0x20 || code == 0x7F ? -1 : 1;
   // wcwidth reads the calling thread's locale: this one, for this call only.
   const locale_t previous = uselocale(utf8);
   const int width = wcwidth(static_cast<wchar_t>(code));
   uselocale(previous);
-  // -1 marks code points the tables do not know; terminals give them a column.
-  return width < 0 ? 1 : width;
+  return width;
 }
 
 }  // namespace vormi

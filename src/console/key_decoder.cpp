@@ -254,8 +254,11 @@ int decoder_feed(KeyDecoder& decoder, unsigned char byte, uint32_t now, KeyEvent
   if (decoder.pending_size == DECODER_BUFFER) {
     // Only a sequence still collecting parameters fills the buffer. It is too
     // long to be a key: its further parameter bytes are skipped and, once it
-    // ends, it is dropped whole; a control byte ends it and counts anew.
+    // ends, it is dropped whole; a control byte ends it and counts anew. A
+    // skipped byte still restarts the silence, or the wait would resolve the
+    // sequence while it is arriving and its rest would come out as keys.
     if (is_parameter(byte)) {
+      decoder.pending_since = now;
       return 0;
     }
     decoder.pending_size = 0;

@@ -68,6 +68,7 @@ void emit_move(ScreenShadow& shadow, int x, int y, OutputBuffer& out) {
   shadow.cursor_x = x;
   shadow.cursor_y = y;
   shadow.cursor_sure = true;
+  shadow.after_character = false;
 }
 
 // For a repaint, which cannot know where the terminal's cursor is.
@@ -81,6 +82,7 @@ void absolute_move_to(int x, int y, OutputBuffer& out) {
 // that touches the bottom-right corner of an 80x24 terminal stays in place.
 void next_row(ScreenShadow& shadow, OutputBuffer& out) {
   shadow.cursor_x = 1;
+  shadow.after_character = false;
   if (shadow.cursor_y < shadow.rows) {
     output_append(out, "\r\n", 2);
     ++shadow.cursor_y;
@@ -111,23 +113,25 @@ void put_char(ScreenShadow& shadow, const char* bytes, int size, int width, Outp
   // knows where the cursor should be, not that the terminal put it there.
   if (size != 1 || static_cast<unsigned char>(bytes[0]) >= 0x80) shadow.cursor_sure = false;
   shadow.cursor_x += width;
+  shadow.after_character = true;
   // Terminals defer the wrap after the last column; moving on explicitly
   // keeps the terminal's cursor where the copy has it.
   if (shadow.cursor_x > shadow.columns) next_row(shadow, out);
 }
 
-// A combining mark joins the character before it on the screen.
+// A combining mark joins the character just drawn. Anywhere else terminals
+// differ (one joins it to the cell before the cursor, another drops it), and
+// with no room left in the copy's cell a repaint would lose it: such a mark
+// is not sent, so a repaint from the copy shows what the terminal showed.
 void put_zero_width(ScreenShadow& shadow, const char* bytes, int size, OutputBuffer& out) {
+  if (!shadow.after_character) return;
   int x = shadow.cursor_x - 1;
   const int y = shadow.cursor_y;
-  if (x >= 1 && cell_at(shadow, x, y).width == 0) --x;
-  if (x >= 1) {
-    ScreenCell& cell = cell_at(shadow, x, y);
-    if (cell.size + size <= static_cast<int>(sizeof cell.text)) {
-      std::memcpy(cell.text + cell.size, bytes, static_cast<size_t>(size));
-      cell.size = static_cast<unsigned char>(cell.size + size);
-    }
-  }
+  if (cell_at(shadow, x, y).width == 0) --x;
+  ScreenCell& cell = cell_at(shadow, x, y);
+  if (cell.size + size > static_cast<int>(sizeof cell.text)) return;
+  std::memcpy(cell.text + cell.size, bytes, static_cast<size_t>(size));
+  cell.size = static_cast<unsigned char>(cell.size + size);
   output_append(out, bytes, size);
   shadow.cursor_sure = false;
 }
@@ -178,6 +182,7 @@ void shadow_reset(ScreenShadow& shadow, int columns, int rows, bool utf8) {
   shadow.cursor_y = 1;
   // The terminal's cursor is wherever the shell left it.
   shadow.cursor_sure = false;
+  shadow.after_character = false;
   for (int y = 1; y <= shadow.rows; ++y) {
     for (int x = 1; x <= shadow.columns; ++x) blank_cell(cell_at(shadow, x, y));
   }
@@ -227,9 +232,10 @@ void translate_text(ScreenShadow& shadow, const char* text, int size, OutputBuff
       ++i;
       continue;
     }
-    if (!shadow.utf8) {
+    const int width = shadow.utf8 ? char_columns(code) : -1;
+    if (width < 0) {
       put_char(shadow, "?", 1, 1, out);
-    } else if (const int width = char_columns(code); width == 0) {
+    } else if (width == 0) {
       put_zero_width(shadow, text + i, length, out);
     } else {
       put_char(shadow, text + i, length, width, out);
@@ -253,6 +259,7 @@ void translate_clear(ScreenShadow& shadow, OutputBuffer& out) {
   shadow.cursor_x = 1;
   shadow.cursor_y = 1;
   shadow.cursor_sure = true;
+  shadow.after_character = false;
 }
 
 void repaint_row(const ScreenShadow& shadow, int y, OutputBuffer& out) {

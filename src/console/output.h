@@ -38,6 +38,9 @@ struct ScreenShadow {
   // absolute move and ASCII text. A character beyond ASCII leaves it unsure,
   // as terminals may give it another width than the copy does.
   bool cursor_sure;
+  // The cursor stands right after a character drawn, with no move since: the
+  // one place every terminal joins a combining mark to the character before.
+  bool after_character;
   ScreenCell cells[SCREEN_MAX_ROWS][SCREEN_MAX_COLUMNS];
 };
 

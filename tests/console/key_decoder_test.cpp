@@ -414,6 +414,14 @@ TEST(KeyDecoder, OverlongSequenceIsDroppedWhole) {
   EXPECT_EQ(decode(bytes.substr(0, bytes.size() - 1) + "\r"), Seen{"13"});
   // One that overflows with intermediates and parameters mixed.
   EXPECT_EQ(decode("\x1b[" + std::string(2 * DECODER_BUFFER, ';') + " q\x1b[B"), Seen{"0,80"});
+  // Trickling in, the bytes past the buffer keep the wait from running out.
+  Feeder feeder;
+  for (char byte : bytes) {
+    feeder.feed(std::string(1, byte));
+    feeder.wait(ESCAPE_WAIT_MS - 1);
+  }
+  feeder.wait(ESCAPE_WAIT_MS);
+  EXPECT_EQ(feeder.seen(), Seen{});
 }
 
 TEST(KeyDecoder, ControlBytesAreTheirKeys) {

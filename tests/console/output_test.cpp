@@ -50,6 +50,8 @@ TEST_F(OutputTest, CursorTrackingAgreesWithTheTerminal) {
       {"combining mark takes none", 1, 2, "e\xCC\x81x", 3, 2},
       {"emoji take two: U+1F680, U+26A1, U+2B50", 1, 2, "\xF0\x9F\x9A\x80\xE2\x9A\xA1\xE2\xAD\x90x", 8, 2},
       {"a mark on a wide character takes none", 1, 2, "\xE6\x97\xA5\xCC\x81x", 4, 2},
+      {"Arabic mark takes none", 1, 2, "\xD8\xA8\xDB\x96x", 3, 2},
+      {"watch takes two", 1, 2, "\xE2\x8C\x9A", 3, 2},
       {"last cell of the screen", 80, 25, "z", 1, 25},
       {"newline on the last row", 7, 25, "\n", 1, 25},
   };
@@ -170,6 +172,10 @@ TEST_F(OutputTest, ValidUtf8PassesThroughAndStrayBytesDoNot) {
   console_goto(1, 2);
   console_print("\xC0\xAF|\xE2\x96|\xC2\x9B[2J");
   EXPECT_EQ(screen().row(2), "\xE2\x94\x94\xC2\xBB|\xCE\x93\xC3\xBB|\xE2\x94\xAC\xC2\xA2[2J");
+  // A code point with no width known to the C library: terminals differ on it.
+  console_goto(1, 3);
+  console_print("\xCD\xB8|\xD4\xB0|");
+  EXPECT_EQ(screen().row(3), "?|?|");
 }
 
 TEST_F(OutputTest, CharactersAreNotJoinedAcrossPrints) {
@@ -260,6 +266,12 @@ TEST_F(OutputTest, ResumeRepaintsTheScreenFromTheCopy) {
   console_goto(80, 25);
   console_print("q");  // the bottom-right corner: back to column 1, no scroll
   console_print("r");
+  // Combining marks: more than a cell of the copy holds, one after a move and
+  // one after a tab (neither has a character just drawn to join).
+  console_goto(1, 6);
+  console_print("e\xCC\x81\xCC\x82\xCC\x83\xCC\x84 a");
+  console_goto(4, 6);
+  console_print("\xCC\x81|\t\xCC\x82|");
   console_goto(10, 12);
   const std::string shown = screen().text();
   ASSERT_NE(shown.find("Score: 120"), std::string::npos);
