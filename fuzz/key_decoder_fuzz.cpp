@@ -16,8 +16,9 @@
 //    followed by that much silence yields the Esc key and leaves nothing
 //    pending. Nothing waits a minute.
 // 4. Every event is a key of the table with known modifiers and a typed
-//    character below 128, or one whole UTF-8 character of text; no call
-//    returns more than DECODER_MAX_EVENTS.
+//    character below 128, one whole UTF-8 character of text typing its code
+//    page 437 byte or '?', or a byte of 0x80 or more that is no part of valid
+//    UTF-8, typing itself (either with Alt at most); no call returns more than DECODER_MAX_EVENTS.
 // 5. A complete escape sequence, known or not, yields at most one event, so
 //    never Esc followed by its letters: ESC [ or ESC O with any number of
 //    parameter bytes (0x30-0x3F), up to two intermediate bytes (0x20-0x2F)
@@ -74,9 +75,19 @@ void check_event(const KeyEvent& event) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(event.text);
     FUZZ_REQUIRE(utf8_char_length(bytes, static_cast<int>(length)) == static_cast<int>(length),
                  "text event is not one UTF-8 character: %s", describe({event}).c_str());
-    FUZZ_REQUIRE(event.press.key == 0 && event.press.typed == 0 &&
-                     (event.press.modifiers & ~MOD_ALT) == 0,
+    FUZZ_REQUIRE(event.press.key == 0 && (event.press.modifiers & ~MOD_ALT) == 0,
                  "text event with a key: %s", describe({event}).c_str());
+    // Its code: the code page 437 byte of the character, or '?'.
+    FUZZ_REQUIRE(event.press.typed == '?' || event.press.typed >= 0x80,
+                 "text event types %d: %s", event.press.typed, describe({event}).c_str());
+    FUZZ_REQUIRE(event.press.typed <= 0xFF, "text event types %d", event.press.typed);
+    return;
+  }
+  if (event.press.key == 0) {
+    // A byte that is no part of valid UTF-8 types itself.
+    FUZZ_REQUIRE(event.press.typed >= 0x80 && event.press.typed <= 0xFF &&
+                     (event.press.modifiers & ~MOD_ALT) == 0,
+                 "stray byte event: %s", describe({event}).c_str());
     return;
   }
   const KeyPress plain = {event.press.key, 0, 0};

@@ -5,10 +5,11 @@
 //
 // 1. The terminal is sent only printable characters (ASCII 0x20 to 0x7E,
 //    and in UTF-8 whole characters from U+00A0 up; nothing beyond ASCII
-//    outside UTF-8), CR, LF, BEL, and the sequences the console means:
-//    ESC [ 2 J, ESC [ H, and ESC [ y ; x H inside the screen. A goto sends
-//    exactly its move, or nothing when it is outside the screen; a clear
-//    sends ESC [ 2 J ESC [ H.
+//    outside UTF-8), CR, LF, BEL, BS, and the sequences the console means:
+//    ESC [ 2 J, cursor positions inside the screen (ESC [ H, ESC [ y H,
+//    ESC [ y ; x H) and relative moves (ESC [ n A, B, C, D). A goto sends no
+//    more than its absolute move, and nothing when it is outside the screen;
+//    a clear sends ESC [ 2 J ESC [ H.
 // 2. After every operation the cursor the translation tracks is where
 //    libvterm has its cursor after the same bytes.
 // 3. A repaint from the copy (clear, every row, the cursor), as after a
@@ -117,22 +118,40 @@ std::string comparable(const std::string& text) {
 
 // Reads "ESC [ ..." at text[i]; returns its length, 0 when it is not one the
 // console sends.
-size_t known_sequence(const std::string& text, size_t i) {
-  if (text.compare(i, 4, "\x1b[2J") == 0) return 4;
-  if (text.compare(i, 3, "\x1b[H") == 0) return 3;
-  size_t at = i + 2;
-  int numbers[2] = {0, 0};
-  for (int n = 0; n < 2; ++n) {
-    const size_t first = at;
-    while (at < text.size() && at - first < 4 && text[at] >= '0' && text[at] <= '9') {
-      numbers[n] = numbers[n] * 10 + (text[at++] - '0');
-    }
-    if (at == first || at == text.size() || text[at] != (n == 0 ? ';' : 'H')) return 0;
-    ++at;
+// Reads up to four digits at text[at]; -1 when there are none.
+int number_at(const std::string& text, size_t& at) {
+  const size_t first = at;
+  int number = 0;
+  while (at < text.size() && at - first < 4 && text[at] >= '0' && text[at] <= '9') {
+    number = number * 10 + (text[at++] - '0');
   }
-  const bool inside = numbers[0] >= 1 && numbers[0] <= shadow.rows && numbers[1] >= 1 &&
-                      numbers[1] <= shadow.columns;
-  return text.compare(i, 2, "\x1b[") == 0 && inside ? at - i : 0;
+  return at == first ? -1 : number;
+}
+
+// The length of the sequence the console means to send at text[i], 0 for
+// any other: erase display; a cursor position inside the screen (ESC [ H,
+// ESC [ row H, ESC [ row ; column H); a relative move (ESC [ n A/B/C/D, n
+// from 1, or none for one column forward).
+size_t known_sequence(const std::string& text, size_t i) {
+  if (text.compare(i, 2, "\x1b[") != 0) return 0;
+  if (text.compare(i, 4, "\x1b[2J") == 0) return 4;
+  size_t at = i + 2;
+  const int first = number_at(text, at);
+  if (at == text.size()) return 0;
+  const char final = text[at];
+  if (final == 'C' && first == -1) return at + 1 - i;
+  if ((final == 'A' || final == 'B' || final == 'C' || final == 'D') && first >= 1) return at + 1 - i;
+  int row = first == -1 ? 1 : first;
+  int column = 1;
+  if (final == ';' && first >= 1) {
+    ++at;
+    column = number_at(text, at);
+    if (at == text.size() || text[at] != 'H' || column < 1) return 0;
+  } else if (final != 'H') {
+    return 0;
+  }
+  const bool inside = row >= 1 && row <= shadow.rows && column >= 1 && column <= shadow.columns;
+  return inside ? at + 1 - i : 0;
 }
 
 void check_sent(const std::string& text) {
@@ -143,7 +162,7 @@ void check_sent(const std::string& text) {
     if (byte == 0x1B) {
       length = known_sequence(text, i);
     } else if (byte < 0x20 || byte == 0x7F) {
-      length = byte == '\r' || byte == '\n' || byte == '\a' ? 1 : 0;
+      length = byte == '\r' || byte == '\n' || byte == '\a' || byte == '\b' ? 1 : 0;
     } else if (byte >= 0x80) {
       int code = 0;
       length = shadow.utf8 ? static_cast<size_t>(utf8_char_length(
@@ -185,9 +204,11 @@ void go_to(test::Screen& screen, int x, int y) {
   output_clear(out);
   const bool moved = translate_goto(shadow, x, y, out);
   const bool inside = x >= 1 && x <= shadow.columns && y >= 1 && y <= shadow.rows;
+  // Never more than the absolute move; where the cursor lands is checked
+  // against libvterm below.
   const std::string move = "\x1b[" + std::to_string(y) + ";" + std::to_string(x) + "H";
-  FUZZ_REQUIRE(moved == inside && sent() == (inside ? move : ""), "goto %d,%d sent [%s]", x, y,
-               sent().c_str());
+  FUZZ_REQUIRE(moved == inside && (inside ? sent().size() <= move.size() : sent().empty()),
+               "goto %d,%d sent [%s]", x, y, sent().c_str());
   send(screen, "a goto");
 }
 
