@@ -24,6 +24,7 @@
 
 #include <unistd.h>
 
+#include "start_game.h"
 #include "support/pty_session.h"
 
 namespace {
@@ -35,16 +36,6 @@ constexpr int MENU_FIRST_ROW = 5;
 double now_ms() {
   using namespace std::chrono;
   return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
-}
-
-bool start_game(vormi::test::PtySession& game, char speed) {
-  if (!game.wait_for("Press Any Key To Continue")) return false;
-  game.send("x");
-  if (!game.wait_for("New Game")) return false;
-  game.send("\r");
-  if (!game.wait_for("Select The game speed")) return false;
-  game.send(std::string(1, speed));
-  return game.wait_for("Speed: ");
 }
 
 // strace -xx writes every byte of a buffer as \xNN.

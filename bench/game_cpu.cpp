@@ -6,6 +6,7 @@
 #include <fstream>
 #include <string>
 
+#include "start_game.h"
 #include "support/pty_session.h"
 
 namespace {
@@ -15,16 +16,6 @@ long long cpu_ns(int pid) {
   long long ns = -1;
   in >> ns;
   return ns;
-}
-
-bool start_game(vormi::test::PtySession& game, char speed) {
-  if (!game.wait_for("Press Any Key To Continue")) return false;
-  game.send("x");
-  if (!game.wait_for("New Game")) return false;
-  game.send("\r");
-  if (!game.wait_for("Select The game speed")) return false;
-  game.send(std::string(1, speed));
-  return game.wait_for("Speed: ");
 }
 
 // Runs a game at the speed for the time (or until its banner) and prints the

@@ -10,22 +10,9 @@ cd "$(dirname "$0")/.."
 seconds=${1:-20}
 [[ $seconds =~ ^[0-9]+$ ]] || { echo "usage: scripts/fuzz.sh [SECONDS]" >&2; exit 2; }
 
+source scripts/packages.sh
 # libclang-rt-14-dev holds libFuzzer and the sanitizer runtimes.
-packages=(cmake make pkg-config clang libclang-rt-14-dev libvterm-dev)
-missing=()
-for package in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
-    missing+=("$package")
-done
-if ((${#missing[@]})); then
-  sudo=()
-  if [ "$(id -u)" -ne 0 ]; then
-    command -v sudo >/dev/null || { echo "fuzz.sh: missing ${missing[*]}; run as root or install sudo" >&2; exit 1; }
-    sudo=(sudo)
-  fi
-  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
-  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
-fi
+install_missing cmake make pkg-config clang libclang-rt-14-dev libvterm-dev
 
 build=${VORMI_FUZZ_BUILD:-build-fuzz}
 cxx=$(command -v clang++ || command -v clang++-14)
