@@ -293,6 +293,67 @@ int number_after(const std::string& row, const std::string& label) {
   return std::stoi(row.substr(row.find(label) + label.size()));
 }
 
+int speed_shown() { return number_after(fake::screen().row(24), "Speed: "); }
+
+// A calendar second that draws each interior cell, the first that does.
+const std::map<std::pair<int, int>, int64_t>& second_for_cell() {
+  static const auto table = [] {
+    std::map<std::pair<int, int>, int64_t> seconds;
+    for (int64_t t = 1700000000; seconds.size() < 78u * 19u; ++t) {
+      vormi::srand(static_cast<uint32_t>(t));
+      const int r = vormi::rand();
+      seconds.emplace(std::make_pair(r % 78 + 2, r % 19 + 2), t);
+    }
+    return seconds;
+  }();
+  return table;
+}
+
+// A player who eats every piece in turn along the tour from the start of a
+// game: the calendar is set so that each piece falls on the cell after the one
+// the head goes to next, and the player follows the tour. follow() is called
+// at each wait of the fake device.
+class TourPlayer {
+ public:
+  explicit TourPlayer(int pieces) : path_{{40, 10}, {39, 10}} {
+    while (path_.size() < static_cast<size_t>(pieces) + 3) {
+      path_.push_back(next_on_tour(path_.back()));
+    }
+    set_calendar_for(path_[2]);  // the first piece
+  }
+
+  // Notes whether the head has gone on to the next cell of the path, then
+  // sets the calendar and keys the turn for the move after. True when it has.
+  bool follow() {
+    const bool moved =
+        head_ + 1 < path_.size() && at(path_[head_ + 1].x, path_[head_ + 1].y) == HEAD;
+    if (moved) ++head_;
+    // Once won, the keys belong to the banner and the name.
+    if (head_ + 2 >= path_.size()) return moved;
+    set_calendar_for(path_[head_ + 2]);
+    const std::string key = key_towards(path_[head_], path_[head_ + 1]);
+    if (key != heading_) fake::type(key);
+    heading_ = key;
+    return moved;
+  }
+
+  // The head's index on the path: piece n is eaten on reaching n + 1.
+  size_t head() const { return head_; }
+  // Whether the next move goes on the way the last one went, so no turn is keyed.
+  bool straight_on() const {
+    if (head_ < 1 || head_ + 1 >= path_.size()) return false;
+    return key_towards(path_[head_ - 1], path_[head_]) ==
+           key_towards(path_[head_], path_[head_ + 1]);
+  }
+
+ private:
+  static void set_calendar_for(Cell c) { fake::set_calendar(second_for_cell().at({c.x, c.y})); }
+
+  std::vector<Cell> path_;
+  size_t head_ = 0;
+  std::string heading_ = "K";
+};
+
 struct Checkpoint {
   int piece, score, speed;
 };
@@ -306,41 +367,20 @@ void PrintTo(const WholeGame& g, std::ostream* os) { *os << "from speed " << g.s
 
 class WholeGames : public Game, public ::testing::WithParamInterface<WholeGame> {};
 
-// The player eats every piece in turn: the calendar is set so that each piece
-// falls on the cell after the one the head goes to next, and the player
-// follows the tour.
 TEST_P(WholeGames, EveryPieceEatenThroughEveryRiseToTheWin) {
   const WholeGame& g = GetParam();
   constexpr int PIECES = 301;
-  std::vector<Cell> path = {{40, 10}, {39, 10}};
-  while (path.size() < PIECES + 3) path.push_back(next_on_tour(path.back()));
-  std::map<std::pair<int, int>, int64_t> second_for;  // a calendar second that draws each cell
-  for (int64_t t = 1700000000; second_for.size() < 1482; ++t) {
-    vormi::srand(static_cast<uint32_t>(t));
-    const int r = vormi::rand();
-    second_for.emplace(std::make_pair(r % 78 + 2, r % 19 + 2), t);
-  }
-
-  size_t head = 0;  // index on the path
-  std::string heading = "K";
+  TourPlayer player(PIECES);
   std::vector<uint32_t> step_at;
   std::vector<int> score = {0}, speed = {g.start_speed}, bells = {0};
-  fake::set_calendar(second_for.at({path[2].x, path[2].y}));  // the first piece
   fake::on_wait([&] {
-    if (head + 1 < path.size() && at(path[head + 1].x, path[head + 1].y) == HEAD) {
-      ++head;
-      step_at.push_back(fake::now());
-      if (head >= 2) {  // the first step goes to the first piece, the next ones eat
-        score.push_back(number_after(fake::screen().row(23), "Score: "));
-        speed.push_back(number_after(fake::screen().row(24), "Speed: "));
-        bells.push_back(fake::screen().bells());
-      }
+    if (!player.follow()) return;
+    step_at.push_back(fake::now());
+    if (player.head() >= 2) {  // the first step goes to the first piece, the next ones eat
+      score.push_back(number_after(fake::screen().row(23), "Score: "));
+      speed.push_back(speed_shown());
+      bells.push_back(fake::screen().bells());
     }
-    if (head > PIECES) return;  // won: the keys now belong to the banner and the name
-    fake::set_calendar(second_for.at({path[head + 2].x, path[head + 2].y}));
-    const std::string key = key_towards(path[head], path[head + 1]);
-    if (key != heading) fake::type(key);
-    heading = key;
   });
   ASSERT_TRUE(play_game({{0, std::to_string(g.start_speed)},
                          {100000000, "x"},  // the win banner
@@ -378,6 +418,56 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         WholeGame{1, {{19, 19, 1}, {20, 20, 2}, {30, 40, 3}, {220, 2320, 22}, {301, 4390, 30}}, 5890},
         WholeGame{9, {{19, 171, 9}, {20, 180, 10}, {140, 2040, 22}, {301, 6798, 38}}, 8298}));
+
+// A game played along the tour from speed 9: once the panel shows the speed
+// of the case, an Esc typed at a share of the tick after a step (one the
+// player keys no turn for) pauses the game when it is known, 50 ms on, before
+// the head moves again; at 35 ms that is past the deadline of the next step.
+// A key ends the pause: the late step comes at once, the next a tick after.
+TEST_F(Game, EscPausesBeforeTheNextStepAtTicksOf100And35Ms) {
+  const struct {
+    int speed, tick, percent;
+  } cases[] = {{9, 100, 10}, {9, 100, 40}, {9, 100, 60}, {9, 100, 95},
+               {22, 35, 10}, {22, 35, 40}, {22, 35, 60}, {22, 35, 95}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE("Esc at " + std::to_string(c.percent) + "% of a " + std::to_string(c.tick) +
+                 " ms tick");
+    fake::reset(80, 25, true, calendar_for_food(70, 19));
+    TourPlayer player(301);
+    uint32_t esc_at = 0, paused_at = 0;
+    size_t esc_head = 0, paused_head = 0;
+    std::vector<uint32_t> steps_after;  // the steps after the Esc's tick
+    std::string marker_after;           // the marker's cells at the first of them
+    fake::on_wait([&] {
+      if (esc_at != 0 && paused_at == 0 && cells(28, 23, 10) == "**Paused**") {
+        paused_at = fake::now();
+        paused_head = player.head();
+      }
+      if (steps_after.size() >= 2) return;  // let go: the vormi runs into a wall
+      const bool stepped = player.follow();
+      if (esc_at == 0) {
+        if (stepped && speed_shown() == c.speed && player.straight_on()) {
+          esc_at = fake::now() + static_cast<uint32_t>(c.tick * c.percent / 100);
+          esc_head = player.head();
+          fake::type_at(esc_at, "\x1b");
+          fake::type_at(esc_at + 100, "x");
+        }
+        return;
+      }
+      if (stepped) steps_after.push_back(fake::now());
+      if (steps_after.size() == 1 && marker_after.empty()) marker_after = cells(28, 23, 12);
+    });
+    ASSERT_TRUE(play_game({{0, "9"}}));
+    fake::on_wait(nullptr);
+    ASSERT_NE(esc_at, 0u);
+    EXPECT_EQ(paused_at, esc_at + 50);
+    EXPECT_EQ(paused_head, esc_head);  // the head had not moved on
+    ASSERT_EQ(steps_after.size(), 2u);
+    EXPECT_EQ(steps_after[0], esc_at + 100);  // at the key that ends the pause
+    EXPECT_EQ(steps_after[1] - steps_after[0], static_cast<uint32_t>(c.tick));
+    EXPECT_EQ(marker_after, std::string(12, ' '));
+  }
+}
 
 TEST(TickInterval, FollowsTheSpeedDownToItsFloor) {
   for (int start : {1, 9}) {
