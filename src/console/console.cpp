@@ -182,6 +182,10 @@ void restore_screen() {
   const bool resumed = device_take_resumed();
   const bool resized = device_take_resized();
   if (!resumed && !resized) return;
+  // The signal ended the wait, however long it had run (the process may have
+  // been stopped past its time-out): the terminal was not seen empty, and
+  // keys typed meanwhile are read, before the notice drops any.
+  state.seen_empty = false;
   if (too_small(device_columns(), device_rows())) hold_while_too_small();
   shadow_resize(shadow, device_columns(), device_rows());
   repaint_screen();
@@ -202,7 +206,7 @@ bool wait_device(int timeout_ms, bool watch_input) {
   // one cut short (by a signal) or one of 0 ms proves nothing.
   const bool ran_out = timeout_ms > 0 && static_cast<int>(console_millis() - start) >= timeout_ms;
   state.seen_empty = watch_input && !readable && ran_out;
-  restore_screen();
+  restore_screen();  // after the judgement above, which a signal overrules
   return readable;
 }
 

@@ -217,6 +217,31 @@ TEST_F(KeysTest, AResumeDuringAKeyWaitRepaintsAndTheWaitGoesOn) {
   EXPECT_EQ(fake::screen().cursor_y(), 2);
 }
 
+// Stopped in a wait until after its deadline (Ctrl+Z, SIGSTOP, a machine
+// too busy), the program finds keys typed meanwhile when it resumes, also
+// when the window was made too small meanwhile: the wait ended by the signal
+// saw nothing of the terminal, however long it took.
+TEST_F(KeysTest, AKeyTypedWhileStoppedPastTheDeadlineIsReadOnResume) {
+  for (const bool shrunk : {false, true}) {
+    SCOPED_TRACE(shrunk ? "shrunk meanwhile" : "same size");
+    fake::reset();
+    bool stopped = false;
+    fake::on_wait([&] {
+      if (stopped) return;
+      stopped = true;
+      fake::advance(500);
+      fake::type("k");
+      fake::simulate_resume();
+      if (shrunk) fake::resize(60, 20);
+      if (shrunk) fake::resize_at(fake::now() + 100, 80, 25);
+    });
+    console_wait_until(300, 1);
+    fake::on_wait({});
+    EXPECT_EQ(console_key_ready(), 1);
+    EXPECT_EQ(console_read_key(), 'k');
+  }
+}
+
 TEST_F(KeysTest, MillisStartsAtZeroOnEachStart) {
   fake::advance(1234);
   EXPECT_EQ(console_millis(), 1234u);
