@@ -85,6 +85,19 @@ void push_events(const KeyEvent* events, int count) {
   for (int i = 0; i < count; ++i) queue_push(events[i]);
 }
 
+// Whether the queue can take every event one more read could make (one per
+// byte read, plus what the decoder already holds). When it cannot, the bytes
+// stay in the terminal until keys have been taken: a paste longer than the
+// queue keeps its start and its order, as a keyboard buffer does.
+bool queue_has_room() { return KEY_QUEUE_SIZE - state.queue.count >= READ_CHUNK + DECODER_BUFFER; }
+
+// Events that are no key (a modifier on its own) are skipped by every reader
+// that waits for a key, so a full queue drops them from its front rather than
+// stop reading behind them.
+void drop_leading_non_keys() {
+  while (!queue_has_room() && state.queue.count > 0 && !counts_as_key(queue_peek(0).press)) queue_pop();
+}
+
 // Resolves a sequence (or lone Esc) that has waited long enough.
 void flush_decoder(uint32_t now) {
   KeyEvent events[DECODER_MAX_EVENTS];
@@ -102,7 +115,8 @@ int pump_input() {
   int total = 0;
   const bool may_have_input = !state.seen_empty || decoder_flush_in(state.decoder, console_millis()) >= 0;
   if (may_have_input) console_flush_pending();
-  while (may_have_input) {
+  drop_leading_non_keys();
+  while (may_have_input && queue_has_room()) {
     char bytes[READ_CHUNK];
     const size_t size = device_read(bytes, sizeof bytes);
     // A short read took everything the terminal had.

@@ -97,6 +97,15 @@ TEST_F(KeysTest, UnknownSequencesAndMouseReportsGiveNoCode) {
   EXPECT_EQ(console_key_ready(), 0);
 }
 
+// A held key that yields no code (Ctrl+1, in kitty's form) fills the queue
+// with presses that are no key; the key after them still ends a wait.
+TEST_F(KeysTest, AFloodOfPressesWithoutACodeDoesNotHideTheKeyAfterIt) {
+  std::string flood;
+  for (int i = 0; i < 300; ++i) flood += "\x1b[49;5u";
+  fake::type(flood + "x");
+  EXPECT_EQ(console_wait_key(), 'x');
+}
+
 // A key that types a character beyond ASCII is a key like any other: it ends
 // a wait for any key and reads as its code page 437 byte.
 TEST_F(KeysTest, TextBeyondAsciiEndsAWaitAsItsCodePageByte) {
