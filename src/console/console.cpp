@@ -85,6 +85,19 @@ void push_events(const KeyEvent* events, int count) {
   for (int i = 0; i < count; ++i) queue_push(events[i]);
 }
 
+// Whether the queue can take every event one more read could make (one per
+// byte read, plus what the decoder already holds). When it cannot, the bytes
+// stay in the terminal until keys have been taken: a paste longer than the
+// queue keeps its start and its order, as a keyboard buffer does.
+bool queue_has_room() { return KEY_QUEUE_SIZE - state.queue.count >= READ_CHUNK + DECODER_BUFFER; }
+
+// Events that are no key (a modifier on its own) are skipped by every reader
+// that waits for a key, so a full queue drops them from its front rather than
+// stop reading behind them.
+void drop_leading_non_keys() {
+  while (!queue_has_room() && state.queue.count > 0 && !counts_as_key(queue_peek(0).press)) queue_pop();
+}
+
 // Resolves a sequence (or lone Esc) that has waited long enough.
 void flush_decoder(uint32_t now) {
   KeyEvent events[DECODER_MAX_EVENTS];
@@ -102,7 +115,8 @@ int pump_input() {
   int total = 0;
   const bool may_have_input = !state.seen_empty || decoder_flush_in(state.decoder, console_millis()) >= 0;
   if (may_have_input) console_flush_pending();
-  while (may_have_input) {
+  drop_leading_non_keys();
+  while (may_have_input && queue_has_room()) {
     char bytes[READ_CHUNK];
     const size_t size = device_read(bytes, sizeof bytes);
     // A short read took everything the terminal had.
@@ -182,6 +196,10 @@ void restore_screen() {
   const bool resumed = device_take_resumed();
   const bool resized = device_take_resized();
   if (!resumed && !resized) return;
+  // The signal ended the wait, however long it had run (the process may have
+  // been stopped past its time-out): the terminal was not seen empty, and
+  // keys typed meanwhile are read, before the notice drops any.
+  state.seen_empty = false;
   if (too_small(device_columns(), device_rows())) hold_while_too_small();
   shadow_resize(shadow, device_columns(), device_rows());
   repaint_screen();
@@ -202,7 +220,7 @@ bool wait_device(int timeout_ms, bool watch_input) {
   // one cut short (by a signal) or one of 0 ms proves nothing.
   const bool ran_out = timeout_ms > 0 && static_cast<int>(console_millis() - start) >= timeout_ms;
   state.seen_empty = watch_input && !readable && ran_out;
-  restore_screen();
+  restore_screen();  // after the judgement above, which a signal overrules
   return readable;
 }
 

@@ -97,6 +97,15 @@ TEST_F(KeysTest, UnknownSequencesAndMouseReportsGiveNoCode) {
   EXPECT_EQ(console_key_ready(), 0);
 }
 
+// A held key that yields no code (Ctrl+1, in kitty's form) fills the queue
+// with presses that are no key; the key after them still ends a wait.
+TEST_F(KeysTest, AFloodOfPressesWithoutACodeDoesNotHideTheKeyAfterIt) {
+  std::string flood;
+  for (int i = 0; i < 300; ++i) flood += "\x1b[49;5u";
+  fake::type(flood + "x");
+  EXPECT_EQ(console_wait_key(), 'x');
+}
+
 // A key that types a character beyond ASCII is a key like any other: it ends
 // a wait for any key and reads as its code page 437 byte.
 TEST_F(KeysTest, TextBeyondAsciiEndsAWaitAsItsCodePageByte) {
@@ -215,6 +224,31 @@ TEST_F(KeysTest, AResumeDuringAKeyWaitRepaintsAndTheWaitGoesOn) {
   EXPECT_EQ(fake::screen().text(), shown);
   EXPECT_EQ(fake::screen().cursor_x(), 32);
   EXPECT_EQ(fake::screen().cursor_y(), 2);
+}
+
+// Stopped in a wait until after its deadline (Ctrl+Z, SIGSTOP, a machine
+// too busy), the program finds keys typed meanwhile when it resumes, also
+// when the window was made too small meanwhile: the wait ended by the signal
+// saw nothing of the terminal, however long it took.
+TEST_F(KeysTest, AKeyTypedWhileStoppedPastTheDeadlineIsReadOnResume) {
+  for (const bool shrunk : {false, true}) {
+    SCOPED_TRACE(shrunk ? "shrunk meanwhile" : "same size");
+    fake::reset();
+    bool stopped = false;
+    fake::on_wait([&] {
+      if (stopped) return;
+      stopped = true;
+      fake::advance(500);
+      fake::type("k");
+      fake::simulate_resume();
+      if (shrunk) fake::resize(60, 20);
+      if (shrunk) fake::resize_at(fake::now() + 100, 80, 25);
+    });
+    console_wait_until(300, 1);
+    fake::on_wait({});
+    EXPECT_EQ(console_key_ready(), 1);
+    EXPECT_EQ(console_read_key(), 'k');
+  }
 }
 
 TEST_F(KeysTest, MillisStartsAtZeroOnEachStart) {

@@ -54,6 +54,13 @@ TEST_F(LineEditorTest, ThirtyCharactersKeepNineteenAndRingForTheRest) {
   EXPECT_EQ(screen().row(5), std::string(9, ' ') + "abcdefghijklmnopqrs");
 }
 
+// More than the key queue holds, arriving before the editor reads any of it.
+TEST_F(LineEditorTest, ALongPasteKeepsItsStart) {
+  std::string paste = "\x1b[200~Kestrovan";
+  for (int i = 0; i < 40; ++i) paste += "0123456789";
+  EXPECT_EQ(read_line({paste + "\x1b[201~\r"}), "Kestrovan0123456789");
+}
+
 TEST_F(LineEditorTest, Utf8IsNeverSplitAtTheLimit) {
   // 18 bytes leave room for one byte only: the two-byte character is refused.
   EXPECT_EQ(read_line({"abcdefghijklmnopqr\xC3\xA9!\r"}), "abcdefghijklmnopqr!");
