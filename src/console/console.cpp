@@ -376,6 +376,12 @@ void console_wait_until(int deadline, int watch_keys) {
     if (left <= 0 && !unresolved) return;
     if (watch_keys != 0) {
       if (!wait_for_input(left > 0 ? left : -1)) return;
+    } else if (queue_has_room()) {
+      // No key is taken before the deadline, but the bytes are read as they
+      // come: only then is an Esc told from a key typed after it by the
+      // silence between them, instead of both being read late as one Alt key.
+      // A terminal that keeps reporting input it does not give is not watched.
+      if (!wait_for_input(left)) wait_device(left, false);
     } else {
       wait_device(left, false);
     }

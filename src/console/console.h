@@ -62,6 +62,7 @@ int console_deadline_reached(int deadline);
 // non-zero, until console_key_ready() would report a key, whichever comes
 // first. Returns at once if either already holds. Watching keys, it does not
 // end at the deadline while console_key_unresolved(), but when that settles.
+// Not watching keys, it still reads what is typed meanwhile, for later reads.
 void console_wait_until(int deadline, int watch_keys);
 // Blocks, without spinning, until time() gives a value other than it gave at the call.
 void console_wait_next_second();

@@ -181,6 +181,12 @@ INSTANTIATE_TEST_SUITE_P(
                  10},
         Steering{"arrow late in a tick is not held", {{195, "\x1b[A"}}, 1000, 39, 1},
         Steering{"Alt with a key late in a tick is not held", {{195, "\x1bx"}}, 3900, 1, 10},
+        // Both keys wait behind the turn; read late, together, they would make Alt+Left.
+        Steering{"Esc then an arrow while the gate is closed",
+                 {{1, "H"}, {10, "\x1b"}, {70, "\x1b[D"}},
+                 4000,
+                 1,
+                 9},
         Steering{"pause after a turn waits for the step",
                  {{50, "\x1b[A"}, {60, "p"}, {2000, "x"}},
                  2700,
