@@ -173,6 +173,10 @@ int drop_input() {
 // nothing is steered blind). The ending signals still end it at once.
 void hold_while_too_small() {
   pump_input();  // keys typed before the change are kept
+  // So is one still being told apart (an Esc typed just before): what was
+  // typed before ends here, and nothing typed after can join it.
+  KeyEvent events[DECODER_MAX_EVENTS];
+  push_events(events, decoder_finish(state.decoder, events));
   show_size_notice();
   int empty_reads = 0;
   for (;;) {
@@ -184,8 +188,6 @@ void hold_while_too_small() {
     if (resumed || resized) show_size_notice();
   }
   drop_input();
-  // Nor may the start of a sequence typed before join the keys typed after.
-  decoder_reset(state.decoder);
 }
 
 // After a stop and resume the terminal shows whatever the shell left there;

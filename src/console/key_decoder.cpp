@@ -278,6 +278,8 @@ int decoder_flush(KeyDecoder& decoder, uint32_t now, KeyEvent* out) {
   return resolve(decoder, true, out);
 }
 
+int decoder_finish(KeyDecoder& decoder, KeyEvent* out) { return resolve(decoder, true, out); }
+
 int decoder_flush_in(const KeyDecoder& decoder, uint32_t now) {
   if (decoder.pending_size == 0) {
     return -1;

@@ -41,6 +41,9 @@ int decoder_feed(KeyDecoder& decoder, unsigned char byte, uint32_t now, KeyEvent
 // Esc, Alt with Esc or a partial UTF-8 character; after SEQUENCE_WAIT_MS an
 // unfinished sequence, which is dropped. Returns how many events it stored.
 int decoder_flush(KeyDecoder& decoder, uint32_t now, KeyEvent* out);
+// Resolves what is pending as if nothing more would come: a lone Esc is the
+// Esc key, an unfinished sequence is dropped. Returns how many events it stored.
+int decoder_finish(KeyDecoder& decoder, KeyEvent* out);
 // Milliseconds from now until decoder_flush would resolve something; -1 when
 // nothing is pending.
 int decoder_flush_in(const KeyDecoder& decoder, uint32_t now);

@@ -69,6 +69,25 @@ TEST_F(ResizeTest, BelowTheMinimumANoticeHoldsTheWaitAndDropsKeys) {
   EXPECT_EQ(seen[2].after.cursor_y, 4);
 }
 
+// What was typed just before the terminal became too small ends there: a lone
+// Esc is the Esc key, kept for after the notice; the start of an arrow is
+// dropped and does not join the key typed after.
+TEST_F(ResizeTest, AKeyBeingToldApartWhenTheNoticeComesEndsThere) {
+  const struct {
+    const char* before;
+    int first_key;
+  } cases[] = {{"\x1b", KEY_ESC}, {"\x1b[", 'A'}};
+  for (const auto& c : cases) {
+    fake::reset();
+    fake::type_at(990, c.before);
+    fake::resize_at(1000, 60, 20);
+    fake::resize_at(3000, 80, 25);
+    fake::type_at(3500, "A");
+    console_wait_until(5000, 1);
+    EXPECT_EQ(console_read_key(), c.first_key) << c.first_key;
+  }
+}
+
 // The copy follows the terminal's size: what comes into view after a shrink
 // is blank (not what was there before), and a wide character cut by the new
 // right edge is dropped rather than wrapped onto the next row.
