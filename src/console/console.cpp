@@ -244,6 +244,15 @@ bool wait_for_input(int timeout_ms) {
   return ++state.empty_reads < MAX_EMPTY_READS;
 }
 
+// Waits up to timeout_ms, ending early when input comes; no key is taken,
+// but the bytes are read as they come: only then is an Esc told from a key
+// typed after it by the silence between them, instead of both being read late
+// as one Alt key. A full queue, or a terminal that keeps reporting input it
+// does not give, is not watched.
+void wait_reading_input(int timeout_ms) {
+  if (!queue_has_room() || !wait_for_input(timeout_ms)) wait_device(timeout_ms, false);
+}
+
 bool any_key_queued() {
   for (int i = 0; i < state.queue.count; ++i) {
     const KeyEvent& event = queue_peek(i);
@@ -378,14 +387,8 @@ void console_wait_until(int deadline, int watch_keys) {
     if (left <= 0 && !unresolved) return;
     if (watch_keys != 0) {
       if (!wait_for_input(left > 0 ? left : -1)) return;
-    } else if (queue_has_room()) {
-      // No key is taken before the deadline, but the bytes are read as they
-      // come: only then is an Esc told from a key typed after it by the
-      // silence between them, instead of both being read late as one Alt key.
-      // A terminal that keeps reporting input it does not give is not watched.
-      if (!wait_for_input(left)) wait_device(left, false);
     } else {
-      wait_device(left, false);
+      wait_reading_input(left);
     }
   }
 }
@@ -399,7 +402,7 @@ void console_wait_past_second(int32_t second) {
     // Compared as time() gives it, wrapped to 32 bits; a clock set back
     // also ends the wait, since the second differs.
     if (static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(now_second))) != second) return;
-    wait_device(static_cast<int>((now_second + 1) * 1000 - now), false);
+    wait_reading_input(static_cast<int>((now_second + 1) * 1000 - now));
   }
 }
 

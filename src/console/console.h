@@ -68,7 +68,8 @@ void console_wait_until(int deadline, int watch_keys);
 void console_wait_next_second();
 // Blocks, without spinning, while time() would still give second; returns at
 // once when it already gives another, so a caller that has just read the
-// clock loses no second to a turn between its reading and the wait.
+// clock loses no second to a turn between its reading and the wait. What is
+// typed meanwhile is read, for later reads.
 void console_wait_past_second(int32_t second);
 
 // Reads one line of text from the player with the console's own line editor:

@@ -79,11 +79,14 @@ TEST(TimeTest, WaitNextSecondWaitsForTheSecondToChange) {
   console_wait_next_second();
   EXPECT_EQ(time(nullptr), 1700000001);
   EXPECT_EQ(fake::now(), 1000u);
-  // Keys typed meanwhile do not end it.
+  // Keys typed meanwhile do not end it; read as they come, an Esc and an
+  // arrow 200 ms after it stay two keys.
   fake::type_at(1200, "x");
+  fake::type_at(1300, "\x1b");
+  fake::type_at(1500, "\x1b[D");
   console_wait_next_second();
   EXPECT_EQ(fake::now(), 2000u);
-  EXPECT_EQ(console_read_key(), 'x');
+  for (int code : {int{'x'}, KEY_ESC, 0, KEY_LEFT}) EXPECT_EQ(console_read_key(), code);
   // Before 1970 too.
   fake::set_calendar(-10);
   console_wait_next_second();
