@@ -22,6 +22,9 @@ bool is_blank(const ScreenCell& cell) { return cell.size == 1 && cell.text[0] ==
 
 ScreenCell& cell_at(ScreenShadow& shadow, int x, int y) { return shadow.cells[y - 1][x - 1]; }
 
+// A size the copy can hold: 1 to most.
+int held_size(int size, int most) { return size < 1 ? 1 : (size > most ? most : size); }
+
 // The absolute move (CUP), without the parameters that default to 1.
 int absolute_move(int x, int y, char* move, int capacity) {
   if (x == 1 && y == 1) return std::snprintf(move, static_cast<size_t>(capacity), "\x1b[H");
@@ -175,8 +178,8 @@ void output_append(OutputBuffer& out, const char* bytes, int size) {
 }
 
 void shadow_reset(ScreenShadow& shadow, int columns, int rows, bool utf8) {
-  shadow.columns = columns < 1 ? 1 : (columns > SCREEN_MAX_COLUMNS ? SCREEN_MAX_COLUMNS : columns);
-  shadow.rows = rows < 1 ? 1 : (rows > SCREEN_MAX_ROWS ? SCREEN_MAX_ROWS : rows);
+  shadow.columns = held_size(columns, SCREEN_MAX_COLUMNS);
+  shadow.rows = held_size(rows, SCREEN_MAX_ROWS);
   shadow.utf8 = utf8;
   shadow.cursor_x = 1;
   shadow.cursor_y = 1;
@@ -189,8 +192,8 @@ void shadow_reset(ScreenShadow& shadow, int columns, int rows, bool utf8) {
 }
 
 void shadow_resize(ScreenShadow& shadow, int columns, int rows) {
-  columns = columns < 1 ? 1 : (columns > SCREEN_MAX_COLUMNS ? SCREEN_MAX_COLUMNS : columns);
-  rows = rows < 1 ? 1 : (rows > SCREEN_MAX_ROWS ? SCREEN_MAX_ROWS : rows);
+  columns = held_size(columns, SCREEN_MAX_COLUMNS);
+  rows = held_size(rows, SCREEN_MAX_ROWS);
   // Cells left outside by a shrink are not blanked then, but when they come
   // back into view: whatever was drawn or cleared since is not in them.
   for (int y = 1; y <= rows; ++y) {
