@@ -32,8 +32,8 @@
 #include <string>
 #include <vector>
 
-#include "console/key_decoder.h"
-#include "console/utf8.h"
+#include "console/keys/key_decoder.h"
+#include "text/utf8.h"
 #include "fuzz_check.h"
 
 namespace vormi {

@@ -43,8 +43,8 @@
 #include <string>
 #include <unordered_map>
 
-#include "console/output.h"
-#include "console/utf8.h"
+#include "console/screen/output.h"
+#include "text/utf8.h"
 #include "fuzz_check.h"
 #include "support/screen.h"
 

@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-#include "console/utf8.h"
+#include "text/utf8.h"
 #include "fuzz_check.h"
 #include "scores/score_table.h"
 

@@ -12,11 +12,12 @@
 
 #include "console/console.h"
 #include "console/console_input.h"
-#include "console/key_decoder.h"
-#include "console/key_table.h"
-#include "console/output.h"
-#include "console/size_notice.h"
-#include "console/terminal_device.h"
+#include "console/keys/key_decoder.h"
+#include "console/keys/key_queue.h"
+#include "console/keys/key_table.h"
+#include "console/screen/output.h"
+#include "console/screen/size_notice.h"
+#include "console/device/terminal_device.h"
 
 namespace vormi {
 
@@ -31,12 +32,6 @@ constexpr int MOVE_ROOM = 32;  // the longest a clear or a move translates to
 // this many empty reads in a row the read reports failure instead of spinning.
 constexpr int MAX_EMPTY_READS = 100;
 constexpr int NOTICE_CAPACITY = 128;
-
-struct KeyQueue {
-  KeyEvent events[KEY_QUEUE_SIZE];
-  int first;
-  int count;
-};
 
 struct ConsoleState {
   uint32_t origin;
@@ -60,42 +55,25 @@ OutputBuffer& output_with_room(int size) {
   return output;
 }
 
-void queue_push(const KeyEvent& event) {
-  KeyQueue& queue = state.queue;
-  if (queue.count == KEY_QUEUE_SIZE) {
-    queue.first = (queue.first + 1) % KEY_QUEUE_SIZE;
-    --queue.count;
-  }
-  queue.events[(queue.first + queue.count) % KEY_QUEUE_SIZE] = event;
-  ++queue.count;
-}
-
-const KeyEvent& queue_peek(int index) {
-  return state.queue.events[(state.queue.first + index) % KEY_QUEUE_SIZE];
-}
-
-KeyEvent queue_pop() {
-  KeyEvent event = queue_peek(0);
-  state.queue.first = (state.queue.first + 1) % KEY_QUEUE_SIZE;
-  --state.queue.count;
-  return event;
-}
-
+// Reads stop while the queue lacks room for what they could make, so no
+// event pushed here is refused.
 void push_events(const KeyEvent* events, int count) {
-  for (int i = 0; i < count; ++i) queue_push(events[i]);
+  for (int i = 0; i < count; ++i) queue_push(state.queue, events[i]);
 }
 
 // Whether the queue can take every event one more read could make (one per
 // byte read, plus what the decoder already holds). When it cannot, the bytes
 // stay in the terminal until keys have been taken: a paste longer than the
 // queue keeps its start and its order, as a keyboard buffer does.
-bool queue_has_room() { return KEY_QUEUE_SIZE - state.queue.count >= READ_CHUNK + DECODER_BUFFER; }
+bool queue_has_room() { return queue_room(state.queue) >= READ_CHUNK + DECODER_BUFFER; }
 
 // Events that are no key (a modifier on its own) are skipped by every reader
 // that waits for a key, so a full queue drops them from its front rather than
 // stop reading behind them.
 void drop_leading_non_keys() {
-  while (!queue_has_room() && state.queue.count > 0 && !counts_as_key(queue_peek(0).press)) queue_pop();
+  while (!queue_has_room() && state.queue.count > 0 && !counts_as_key(queue_peek(state.queue, 0).press)) {
+    queue_pop(state.queue);
+  }
 }
 
 // Resolves a sequence (or lone Esc) that has waited long enough.
@@ -255,7 +233,7 @@ void wait_reading_input(int timeout_ms) {
 
 bool any_key_queued() {
   for (int i = 0; i < state.queue.count; ++i) {
-    const KeyEvent& event = queue_peek(i);
+    const KeyEvent& event = queue_peek(state.queue, i);
     if (counts_as_key(event.press)) return true;
   }
   return false;
@@ -291,8 +269,7 @@ void console_start() {
   }
   state.origin = device_millis();
   state.pending_code = -1;
-  state.queue.first = 0;
-  state.queue.count = 0;
+  queue_reset(state.queue);
   state.empty_reads = 0;
   state.seen_empty = false;
   decoder_reset(state.decoder);
@@ -332,7 +309,7 @@ bool console_next_event(KeyEvent& event) {
   for (;;) {
     pump_input();
     if (state.queue.count > 0) {
-      event = queue_pop();
+      event = queue_pop(state.queue);
       return true;
     }
     if (!wait_for_input(-1)) return false;

@@ -16,15 +16,9 @@
 
 #include <cstdint>
 
-namespace vormi {
+#include "console/keys/key_codes.h"  // KEY_UP ... KEY_ESC, the codes the game names
 
-// Second codes of the arrow keys; the game also uses them as directions.
-constexpr int KEY_UP = 72;
-constexpr int KEY_DOWN = 80;
-constexpr int KEY_LEFT = 75;
-constexpr int KEY_RIGHT = 77;
-constexpr int KEY_ENTER = 13;
-constexpr int KEY_ESC = 27;
+namespace vormi {
 
 // Opens the terminal and puts it in game mode for the whole run; it is restored
 // exactly on exit and on the ending signals. Without a terminal, or on one

@@ -2,13 +2,10 @@
 // decoded key events, and the screen with its tracked cursor.
 #pragma once
 
-#include "console/key_decoder.h"
-#include "console/output.h"
+#include "console/keys/key_decoder.h"
+#include "console/screen/output.h"
 
 namespace vormi {
-
-// Capacity of the queue of decoded events; when it is full the oldest go.
-constexpr int KEY_QUEUE_SIZE = 256;
 
 // Takes the oldest decoded event, waiting for one. False when the terminal
 // cannot be read.

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "console/console.h"
-#include "console/terminal_device.h"
+#include "console/device/terminal_device.h"
 
 namespace vormi {
 

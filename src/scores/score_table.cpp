@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "console/utf8.h"
+#include "text/utf8.h"
 
 namespace vormi {
 

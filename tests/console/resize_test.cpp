@@ -5,7 +5,7 @@
 #include <string>
 
 #include "console/console.h"
-#include "console/size_notice.h"
+#include "console/screen/size_notice.h"
 #include "fake/fake_terminal.h"
 
 namespace vormi {

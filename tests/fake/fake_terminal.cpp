@@ -12,7 +12,7 @@
 
 #include "console/console.h"
 #include "console/console_input.h"
-#include "console/terminal_device.h"
+#include "console/device/terminal_device.h"
 
 namespace vormi::fake {
 

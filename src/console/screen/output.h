@@ -6,7 +6,7 @@
 // that the caller writes to the terminal.
 #pragma once
 
-#include "console/cp437.h"  // the glyph bytes as the terminal shows them
+#include "text/cp437.h"  // the glyph bytes as the terminal shows them
 
 namespace vormi {
 

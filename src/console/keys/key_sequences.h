@@ -2,7 +2,7 @@
 // decoder finds where a unit begins and ends; these say which key it is.
 #pragma once
 
-#include "console/key_decoder.h"
+#include "console/keys/key_press.h"
 
 namespace vormi {
 

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "console/key_table.h"
+#include "console/keys/key_press.h"
 
 namespace vormi {
 
@@ -17,15 +17,6 @@ constexpr int ESCAPE_WAIT_MS = 50;
 constexpr int SEQUENCE_WAIT_MS = 1000;
 constexpr int DECODER_MAX_EVENTS = 8;  // most events one fed byte or a flush can give
 constexpr int DECODER_BUFFER = 64;     // longest sequence kept; a longer one is dropped
-
-// A decoded event: a key press, or text beyond ASCII (one whole UTF-8
-// character in text, press.key == 0 and press.typed its code page 437 byte, or
-// '?' where that code page lacks it). A byte that is no part of valid UTF-8
-// is a press with key 0 typing that byte, and no text.
-struct KeyEvent {
-  KeyPress press;
-  char text[5];  // NUL-terminated; empty for key presses
-};
 
 struct KeyDecoder {
   unsigned char pending[DECODER_BUFFER];

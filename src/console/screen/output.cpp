@@ -1,10 +1,10 @@
-#include "console/output.h"
+#include "console/screen/output.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "console/char_width.h"
-#include "console/utf8.h"
+#include "text/char_width.h"
+#include "text/utf8.h"
 
 namespace vormi {
 

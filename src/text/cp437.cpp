@@ -1,4 +1,4 @@
-#include "console/cp437.h"
+#include "text/cp437.h"
 
 namespace vormi {
 

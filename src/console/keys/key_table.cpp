@@ -1,6 +1,8 @@
 // The PC key table and code selection: which code, or pair of codes, a key
 // press yields in each modifier state.
-#include "console/key_table.h"
+#include "console/keys/key_table.h"
+
+#include "console/keys/key_codes.h"
 
 namespace vormi {
 namespace {
@@ -23,8 +25,8 @@ constexpr KeyRow KEY_TABLE[] = {
     // key                    plain      shift      ctrl       alt
     {VKEY_BACKSPACE,          8,         8,         127,       EXT + 14},
     {VKEY_TAB,                9,         EXT + 15,  EXT + 148, EXT + 165},
-    {VKEY_ENTER,              13,        13,        10,        EXT + 166},
-    {VKEY_ESCAPE,             27,        27,        27,        EXT + 1},
+    {VKEY_ENTER,              KEY_ENTER, KEY_ENTER, 10,        EXT + 166},
+    {VKEY_ESCAPE,             KEY_ESC,   KEY_ESC,   KEY_ESC,   EXT + 1},
     {VKEY_SPACE,              32,        32,        EXT + 3,   32},
 
     {'0',                     '0',       ')',       NONE,      EXT + 129},
@@ -58,10 +60,11 @@ constexpr KeyRow KEY_TABLE[] = {
     {VKEY_PAGE_DOWN,          EXT + 81,  EXT + 81,  EXT + 118, EXT + 161},
     {VKEY_END,                EXT + 79,  EXT + 79,  EXT + 117, EXT + 159},
     {VKEY_HOME,               EXT + 71,  EXT + 71,  EXT + 119, EXT + 151},
-    {VKEY_LEFT,               EXT + 75,  EXT + 75,  EXT + 115, EXT + 155},
-    {VKEY_UP,                 EXT + 72,  EXT + 72,  EXT + 141, EXT + 152},
-    {VKEY_RIGHT,              EXT + 77,  EXT + 77,  EXT + 116, EXT + 157},
-    {VKEY_DOWN,               EXT + 80,  EXT + 80,  EXT + 145, EXT + 160},
+    // The arrows' second codes are the ones the game names.
+    {VKEY_LEFT,    EXT + KEY_LEFT,  EXT + KEY_LEFT,  EXT + 115, EXT + 155},
+    {VKEY_UP,      EXT + KEY_UP,    EXT + KEY_UP,    EXT + 141, EXT + 152},
+    {VKEY_RIGHT,   EXT + KEY_RIGHT, EXT + KEY_RIGHT, EXT + 116, EXT + 157},
+    {VKEY_DOWN,    EXT + KEY_DOWN,  EXT + KEY_DOWN,  EXT + 145, EXT + 160},
     {VKEY_INSERT,             EXT + 82,  EXT + 82,  EXT + 146, EXT + 162},
     {VKEY_DELETE,             EXT + 83,  EXT + 83,  EXT + 147, EXT + 163},
 
@@ -132,8 +135,6 @@ KeyCodes codes_of(int cell) {
 }
 
 bool types_character(int typed) { return typed > 0 && typed < EXT; }
-
-bool is_letter_key(int key) { return key >= 'A' && key <= 'Z'; }
 
 }  // namespace
 

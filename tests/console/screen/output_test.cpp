@@ -6,7 +6,7 @@
 
 #include "console/console.h"
 #include "console/console_input.h"
-#include "console/output.h"
+#include "console/screen/output.h"
 #include "fake/fake_terminal.h"
 
 namespace vormi {

@@ -1,4 +1,7 @@
-// Key presses and the PC key codes they yield.
+// The key vocabulary every part of the console's keys shares: the keys as the
+// PC keyboard numbers them, the modifiers, a key press, and a decoded event.
+// The codes a press yields are the key table's business, and the codes the
+// game names are in key_codes.h.
 #pragma once
 
 namespace vormi {
@@ -57,25 +60,16 @@ struct KeyPress {
   int typed;
 };
 
-// The codes a key press yields: none (count 0), one code, or 0 and a second code.
-struct KeyCodes {
-  int count;
-  int first;
-  int second;
+inline bool is_letter_key(int key) { return key >= 'A' && key <= 'Z'; }
+inline bool is_digit_key(int key) { return key >= '0' && key <= '9'; }
+
+// A decoded event: a key press, or text beyond ASCII (one whole UTF-8
+// character in text, press.key == 0 and press.typed its code page 437 byte, or
+// '?' where that code page lacks it). A byte that is no part of valid UTF-8
+// is a press with key 0 typing that byte, and no text.
+struct KeyEvent {
+  KeyPress press;
+  char text[5];  // NUL-terminated; empty for key presses
 };
-
-// Code selection by the key table: Alt, then Ctrl, then Shift columns; letter
-// keys without modifiers give the character typed (so Caps Lock gives upper
-// case); -1 cells give no code.
-KeyCodes select_codes(const KeyPress& press);
-
-// What console_read_key takes from a press: the character typed when there is
-// one, otherwise the table's codes.
-KeyCodes read_codes(const KeyPress& press);
-
-// Whether the press makes console_key_ready report a key: not Shift, Ctrl or
-// Alt alone, and code selection gives a code (or, for a key not in the table,
-// it types a character).
-bool counts_as_key(const KeyPress& press);
 
 }  // namespace vormi

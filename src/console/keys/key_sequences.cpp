@@ -12,7 +12,7 @@
 //   CSI Z                     Shift+Tab
 //   CSI c;m u, CSI 27;m;c ~   kitty's and xterm's reports of a character key
 // where m - 1 holds the modifiers as bits: Shift 1, Alt 2, Ctrl 4.
-#include "console/key_sequences.h"
+#include "console/keys/key_sequences.h"
 
 namespace vormi {
 namespace {
@@ -25,9 +25,6 @@ KeyEvent key_event(int key, int modifiers, int typed) {
   event.press = {key, modifiers, typed};
   return event;
 }
-
-bool is_letter_key(int key) { return key >= 'A' && key <= 'Z'; }
-bool is_digit_key(int key) { return key >= '0' && key <= '9'; }
 
 // The printable characters other than letters and unshifted digits, as the
 // key that types them on the US layout and whether Shift is held.

@@ -6,11 +6,11 @@
 // are turned into events. A unit that cannot be finished yet waits; after
 // enough silence (ESCAPE_WAIT_MS, or SEQUENCE_WAIT_MS once a sequence has
 // begun) decoder_flush resolves it as what it is so far.
-#include "console/key_decoder.h"
+#include "console/keys/key_decoder.h"
 
-#include "console/cp437.h"
-#include "console/key_sequences.h"
-#include "console/utf8.h"
+#include "text/cp437.h"
+#include "console/keys/key_sequences.h"
+#include "text/utf8.h"
 
 namespace vormi {
 namespace {

@@ -11,8 +11,6 @@
 // the same blocking and a read as well.)
 #include <errno.h>
 #include <fcntl.h>
-#include <langinfo.h>
-#include <locale.h>
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -24,7 +22,8 @@
 
 #include <cstdio>
 
-#include "console/terminal_device.h"
+#include "console/device/terminal_device.h"
+#include "text/char_width.h"
 
 namespace vormi {
 
@@ -286,23 +285,8 @@ int device_columns() { return device.columns; }
 int device_rows() { return device.rows; }
 
 bool device_utf8() {
-  static int answer = -1;
-  if (answer < 0) {
-    // Ask the user's locale for its character set, then go back to the locale
-    // the program had, so nothing else in the process depends on it.
-    char previous[256] = "C";
-    const char* current = setlocale(LC_CTYPE, nullptr);
-    if (current != nullptr) {
-      snprintf(previous, sizeof previous, "%s", current);
-    }
-    answer = 0;
-    if (setlocale(LC_CTYPE, "") != nullptr) {
-      const char* codeset = nl_langinfo(CODESET);
-      answer = codeset != nullptr && strcmp(codeset, "UTF-8") == 0 ? 1 : 0;
-    }
-    setlocale(LC_CTYPE, previous);
-  }
-  return answer == 1;
+  static const bool answer = user_locale_utf8();
+  return answer;
 }
 
 void device_write(const char* data, size_t size) {
@@ -341,13 +325,16 @@ size_t device_read(char* buffer, size_t capacity) {
 
 namespace {
 
-int64_t monotonic_ns() {
+constexpr int64_t NS_PER_MS = 1000000;
+
+// The one reading of the system's clocks: nanoseconds on the clock named.
+int64_t clock_ns(clockid_t clock) {
   timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
+  clock_gettime(clock, &now);
   return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
-constexpr int64_t NS_PER_MS = 1000000;
+int64_t monotonic_ns() { return clock_ns(CLOCK_MONOTONIC); }
 
 timespec span_of(int64_t ns) {
   timespec span{};
@@ -399,12 +386,12 @@ bool device_wait(int timeout_ms, bool watch_input) {
   return (watched.revents & POLLIN) != 0;
 }
 
-uint32_t device_millis() { return static_cast<uint32_t>(monotonic_ns() / 1000000); }
+uint32_t device_millis() { return static_cast<uint32_t>(monotonic_ns() / NS_PER_MS); }
 
 int64_t device_calendar_ms() {
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
-  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+  const int64_t ns = clock_ns(CLOCK_REALTIME);
+  // Rounded down, before 1970 too, so a millisecond belongs to its own second.
+  return ns >= 0 ? ns / NS_PER_MS : (ns - NS_PER_MS + 1) / NS_PER_MS;
 }
 
 // The flags are set only by handlers that run inside a wait, so reading and

@@ -1,4 +1,6 @@
-// How many columns a terminal gives a character, from the C library's tables.
+// What the C library's locales tell of characters: how many columns a terminal
+// gives one, and whether the user's character set is UTF-8. Both ask through
+// locale objects, so the process's own locale never changes.
 #pragma once
 
 namespace vormi {
@@ -9,5 +11,8 @@ namespace vormi {
 // printable (unassigned code points among them), which terminals show with
 // differing widths.
 int char_columns(int code);
+
+// Whether the user's locale (LC_ALL, LC_CTYPE, LANG) has UTF-8 characters.
+bool user_locale_utf8();
 
 }  // namespace vormi

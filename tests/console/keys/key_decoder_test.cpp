@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "console/key_decoder.h"
+#include "console/keys/key_decoder.h"
+#include "console/keys/key_table.h"
 
 namespace vormi {
 namespace {

@@ -1,4 +1,4 @@
-#include "console/size_notice.h"
+#include "console/screen/size_notice.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "console/char_width.h"
+#include "text/char_width.h"
 
 #include <langinfo.h>
 #include <locale.h>
@@ -33,6 +33,14 @@ locale_t utf8_locale() {
 }
 
 }  // namespace
+
+bool user_locale_utf8() {
+  const locale_t user = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(nullptr));
+  if (user == static_cast<locale_t>(nullptr)) return false;
+  const bool utf8 = is_utf8(user);
+  freelocale(user);
+  return utf8;
+}
 
 int char_columns(int code) {
   if (code >= 0x20 && code < 0x7F) return 1;

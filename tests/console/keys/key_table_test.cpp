@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "console/cp437.h"
-#include "console/key_table.h"
-#include "console/utf8.h"
+#include "text/cp437.h"
+#include "console/keys/key_table.h"
+#include "text/utf8.h"
 
 namespace vormi {
 namespace {
