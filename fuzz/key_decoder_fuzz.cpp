@@ -33,8 +33,9 @@
 #include <vector>
 
 #include "console/keys/key_decoder.h"
-#include "text/utf8.h"
+#include "console/keys/key_table.h"
 #include "fuzz_check.h"
+#include "text/utf8.h"
 
 namespace vormi {
 namespace {

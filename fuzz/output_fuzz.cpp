@@ -44,9 +44,9 @@
 #include <unordered_map>
 
 #include "console/screen/output.h"
-#include "text/utf8.h"
 #include "fuzz_check.h"
 #include "support/screen.h"
+#include "text/utf8.h"
 
 namespace vormi {
 namespace {

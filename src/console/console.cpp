@@ -12,12 +12,12 @@
 
 #include "console/console.h"
 #include "console/console_input.h"
+#include "console/device/terminal_device.h"
 #include "console/keys/key_decoder.h"
 #include "console/keys/key_queue.h"
 #include "console/keys/key_table.h"
 #include "console/screen/output.h"
 #include "console/screen/size_notice.h"
-#include "console/device/terminal_device.h"
 
 namespace vormi {
 

@@ -2,11 +2,11 @@
 // on the terminal's own line mode, so no key can put escape bytes into the line.
 #include <cstring>
 
-#include "text/char_width.h"
 #include "console/console.h"
 #include "console/console_input.h"
 #include "console/keys/key_table.h"
 #include "console/screen/output.h"
+#include "text/char_width.h"
 #include "text/utf8.h"
 
 namespace vormi {

@@ -18,7 +18,9 @@ void show_controls() {
   console_print("Top Arrow");
   console_goto(11, 10);
   console_print("Bottom Arrow");
-  // Rows 11 and 13 stay empty: the cursor only passes through them.
+  // Rows 11 and 13 stay empty: the cursor only passes through them. They
+  // set the pause line and the prompt apart from the arrows, as the screen
+  // has always looked, and the moves cost nothing a player could see.
   console_goto(11, 11);
   console_goto(11, 12);
   console_print("P & Esc pauses the game.");

@@ -1,13 +1,12 @@
 // The front end as a whole: the second code of an arrow carried from one
 // screen into the menu, and games, tables and controls one after another.
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <ostream>
 #include <string>
 
 #include "front/front.h"
 #include "front_fixture.h"
+#include "support/files.h"
 
 namespace vormi::test {
 namespace {
@@ -115,10 +114,7 @@ TEST_F(FrontTest, EveryItemInTurnThenOutThroughThePrompt) {
   EXPECT_EQ(count_of(written, "High Scores"), 7u);
   EXPECT_EQ(fake::screen().row(8), "       >Are you sure you want to exit(Y/N)");
   // A score of 0 never enters the table.
-  std::ifstream file(dir_ / "highscores.txt");
-  std::stringstream table;
-  table << file.rdbuf();
-  EXPECT_EQ(table.str(), std::string("1\t0\t\t\tEMPTY\n2\t0\t\t\tEMPTY\n3\t0\t\t\tEMPTY\n"
+  EXPECT_EQ(read_file(dir_ / "highscores.txt"), std::string("1\t0\t\t\tEMPTY\n2\t0\t\t\tEMPTY\n3\t0\t\t\tEMPTY\n"
                                      "4\t0\t\t\tEMPTY\n5\t0\t\t\tEMPTY\n"));
 }
 

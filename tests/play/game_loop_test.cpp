@@ -11,16 +11,16 @@
 #include <fstream>
 #include <map>
 #include <set>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "console/console.h"
 #include "fake/fake_terminal.h"
-#include "support/work_dir.h"
 #include "play/banners.h"
 #include "play/playfield.h"
+#include "support/files.h"
+#include "support/work_dir.h"
 
 namespace vormi {
 namespace {
@@ -28,6 +28,7 @@ namespace {
 const std::string HEAD = "\u2592";
 const std::string BODY = "\u2593";
 
+using test::read_file;
 using Keys = std::vector<std::pair<uint32_t, std::string>>;
 
 // The first value the game's generator gives after being seeded with seconds.
@@ -53,13 +54,6 @@ std::string cells(int x, int y, int n) {
   std::string s;
   for (int i = 0; i < n; ++i) s += at(x + i, y);
   return s;
-}
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
 }
 
 // Every test runs in a fresh directory, with the food out of every path the

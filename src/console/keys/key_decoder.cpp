@@ -8,8 +8,8 @@
 // begun) decoder_flush resolves it as what it is so far.
 #include "console/keys/key_decoder.h"
 
-#include "text/cp437.h"
 #include "console/keys/key_sequences.h"
+#include "text/cp437.h"
 #include "text/utf8.h"
 
 namespace vormi {

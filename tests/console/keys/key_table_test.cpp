@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "text/cp437.h"
 #include "console/keys/key_table.h"
+#include "text/cp437.h"
 #include "text/utf8.h"
 
 namespace vormi {
