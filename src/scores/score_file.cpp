@@ -12,8 +12,6 @@
 #include <cstdio>
 #include <ctime>
 
-#include "console/console_input.h"
-
 namespace vormi {
 
 void (*store_step_hook)(StoreStep step) = nullptr;
@@ -41,8 +39,6 @@ int64_t age_ms(const struct stat& info) {
 }
 
 void pause_ms(int ms) {
-  // What the game drew before the save is shown while the lock is waited for.
-  console_flush_pending();
   timespec pause{0, static_cast<long>(ms) * 1000000L};
   while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
   }
@@ -215,15 +211,14 @@ void give_up(StoreHold* hold) {
   hold->lock = -1;
 }
 
-bool replace_by_rename(StoreHold* hold, const char* lock_path, const char* path,
-                       const char* data, int size) {
+bool replace_by_rename(StoreHold* hold, const char* data, int size) {
   copy_mode(hold->table, hold->lock);
   bool written = write_at_start(hold->lock, data, size);
   if (written) reach(STORE_WRITTEN);
   bool synced = written && fsync(hold->lock) == 0;
   if (synced) reach(STORE_SYNCED);
-  if (!synced || std::rename(lock_path, path) != 0) {
-    store_release(hold, lock_path);
+  if (!synced || std::rename(hold->lock_path, hold->path) != 0) {
+    store_release(hold);
     return false;
   }
   give_up(hold);
@@ -255,13 +250,13 @@ int store_read(const char* path, char* buffer, int capacity) {
 }
 
 bool store_hold(const char* lock_path, const char* path, int wait_ms, StoreHold* hold) {
-  *hold = StoreHold{-1, -1, false};
+  *hold = StoreHold{lock_path, path, -1, -1, false};
   int64_t deadline = clock_ms(CLOCK_MONOTONIC) + wait_ms;
   for (;;) {
     LockResult result = try_lock_file(lock_path, &hold->lock);
     if (result == LOCK_TAKEN) {
       if (!lock_table_for_replace(path, deadline, &hold->table)) {
-        store_release(hold, lock_path);
+        store_release(hold);
         return false;
       }
       reach(STORE_LOCKED);
@@ -287,16 +282,15 @@ int store_read_held(const StoreHold* hold, char* buffer, int capacity) {
   return size;
 }
 
-bool store_replace(StoreHold* hold, const char* lock_path, const char* path,
-                   const char* data, int size) {
+bool store_replace(StoreHold* hold, const char* data, int size) {
   if (hold->in_place) return replace_in_place(hold, data, size);
-  return replace_by_rename(hold, lock_path, path, data, size);
+  return replace_by_rename(hold, data, size);
 }
 
-void store_release(StoreHold* hold, const char* lock_path) {
+void store_release(StoreHold* hold) {
   // The lock file is removed before its flock goes, so no one can take it
   // for stale meanwhile; it is ours, checked when it was taken.
-  if (hold->lock >= 0) unlink(lock_path);
+  if (hold->lock >= 0) unlink(hold->lock_path);
   give_up(hold);
 }
 

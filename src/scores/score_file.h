@@ -38,8 +38,10 @@ extern void (*store_step_hook)(StoreStep step);
 // bytes read, or -1 when path is missing, not a regular file or unreadable.
 int store_read(const char* path, char* buffer, int capacity);
 
-// A save's hold on the table.
+// A save's hold on the table, with the paths it was taken for.
 struct StoreHold {
+  const char* lock_path;  // the lock file beside the table
+  const char* path;       // the table
   int lock;       // the flocked lock file, -1 when saving in place
   int table;      // the table, flocked exclusively; -1 when there is none
   bool in_place;  // the directory refused the lock file: rewrite in place
@@ -48,7 +50,8 @@ struct StoreHold {
 // Takes the hold, waiting up to wait_ms while another save holds the table.
 // The lock file is created exclusively (never through a symlink), a stale one
 // is removed, and the lock is kept only once the path is seen to name the
-// very file locked. False when no hold could be had.
+// very file locked. The hold keeps both paths, which must outlive it. False
+// when no hold could be had.
 bool store_hold(const char* lock_path, const char* path, int wait_ms, StoreHold* hold);
 
 // Reads the table as it is under the hold, as store_read does. Returns the
@@ -61,10 +64,9 @@ int store_read_held(const StoreHold* hold, char* buffer, int capacity);
 // is a symlink. On a failure the table is left as it was, except in place,
 // where only a failed write part-way can leave it short. True when path now
 // holds data.
-bool store_replace(StoreHold* hold, const char* lock_path, const char* path,
-                   const char* data, int size);
+bool store_replace(StoreHold* hold, const char* data, int size);
 
 // Gives the hold up without touching the table.
-void store_release(StoreHold* hold, const char* lock_path);
+void store_release(StoreHold* hold);
 
 }  // namespace vormi

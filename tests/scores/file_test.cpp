@@ -11,8 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "scores/score_file.h"
 #include "scores/high_scores.h"
+#include "scores/score_file.h"
+#include "scores/score_screens.h"
 #include "scores_fixture.h"
 
 namespace vormi::test {
@@ -276,10 +277,7 @@ TEST_F(ScoreFile, FileMadeWhileWaitingToCreateItIsKept) {
     bool held = store_hold(LOCK_FILE, SCORE_FILE, 0, &hold);
     if (write(ready[1], "x", 1) != 1 || !held) _exit(1);
     usleep(300 * 1000);
-    _exit(store_replace(&hold, LOCK_FILE, SCORE_FILE, table.data(),
-                        static_cast<int>(table.size()))
-              ? 0
-              : 1);
+    _exit(store_replace(&hold, table.data(), static_cast<int>(table.size())) ? 0 : 1);
   }
   char got = 0;
   ASSERT_EQ(read(ready[0], &got, 1), 1);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "scores/high_scores.h"
+#include "scores/score_screens.h"
 #include "scores_fixture.h"
 
 namespace vormi::test {
