@@ -7,9 +7,13 @@
 //   renamed over the table, so a reader or a crash sees the old table or the
 //   new one, never a part of either;
 // - by the table itself, where the directory refuses the lock file but the
-//   table may be written (a table shared through a group): the table is
-//   rewritten in place under an exclusive lock of the file, which readers
-//   wait for, so they never see it half-written.
+//   table may be written (a table shared through a group), or where a lock
+//   file a dead game left cannot be removed: the table is rewritten in place
+//   under an exclusive lock of the file, which readers wait for, so they
+//   never see it half-written.
+//
+// Every wait for a lock is bounded; every exclusive flock is taken on a
+// descriptor open for writing, as NFS demands.
 #pragma once
 
 namespace vormi {
@@ -43,14 +47,14 @@ struct StoreHold {
   const char* lock_path;  // the lock file beside the table
   const char* path;       // the table
   int lock;       // the flocked lock file, -1 when saving in place
-  int table;      // the table, flocked exclusively; -1 when there is none
-  bool in_place;  // the directory refused the lock file: rewrite in place
+  int table;      // the table, flocked (exclusively in place); -1 when there is none
+  bool in_place;  // no lock file could be had: rewrite in place
 };
 
-// Takes the hold, waiting up to wait_ms while another save holds the table.
-// The lock file is created exclusively (never through a symlink), a stale one
-// is removed, and the lock is kept only once the path is seen to name the
-// very file locked. The hold keeps both paths, which must outlive it. False
+// Takes the hold, waiting up to wait_ms in all while another save holds the
+// table. The lock file is created exclusively (never through a symlink) with
+// the table's mode, a stale one is removed, and the lock is kept only once
+// the path is seen to name the very file locked. The hold keeps both paths, which must outlive it. False
 // when no hold could be had.
 bool store_hold(const char* lock_path, const char* path, int wait_ms, StoreHold* hold);
 

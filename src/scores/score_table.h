@@ -27,7 +27,8 @@ struct ScoreText {
   bool ended;  // a read has met the end of the text
 };
 
-// Makes the first size bytes of text->bytes the text, to be read from its start.
+// Makes the first size bytes of text->bytes the text, to be read from its
+// start, past a UTF-8 byte order mark there.
 void start_text(ScoreText* text, int size);
 
 // Reads one line into line (capacity LINE_LIMIT): at most LINE_LIMIT - 1
