@@ -93,8 +93,9 @@ FoundLock clear_if_stale(const char* lock_path) {
   if (fd < 0 && errno == EACCES) fd = open(lock_path, O_RDONLY | flags);
   if (fd < 0) {
     if (errno == ENOENT) return LOCK_GONE;
-    // Not even readable: whether a game still holds it cannot be told, but
-    // one old enough is in no save's way that a save in place could disturb.
+    // Not even readable: whether a game still holds it cannot be told. A
+    // save in place is safe all the same, as it waits at the table's own lock
+    // for any save by a lock file; so one old enough is passed by in place.
     struct stat found{};
     bool old = errno == EACCES && lstat(lock_path, &found) == 0 && old_enough(found);
     return old ? LOCK_STALE_KEPT : LOCK_HELD;

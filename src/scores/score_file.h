@@ -12,8 +12,9 @@
 //   under an exclusive lock of the file, which readers wait for, so they
 //   never see it half-written.
 //
-// Every wait for a lock is bounded; every exclusive flock is taken on a
-// descriptor open for writing, as NFS demands.
+// Every wait for a lock is bounded. Every exclusive flock a save needs is
+// asked for on a descriptor open for writing, as NFS demands; a lock file the
+// player may only read is judged under a shared one.
 #pragma once
 
 namespace vormi {
