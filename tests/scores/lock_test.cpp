@@ -147,7 +147,9 @@ TEST_P(LockSituation, SavesWhereTheDirectoryAllowsAndNeverWaitsLong) {
     store_step_hook = c.hook;
     return save_high_score(45, "New") ? 0 : 1;
   });
-  EXPECT_EQ(exit_status(saver), c.saved ? 0 : 1) << c.what;
+  int status = exit_status(saver);
+  if (status == 94) GTEST_SKIP() << "programs cannot be run from " << dir_ << " (noexec?)";
+  EXPECT_EQ(status, c.saved ? 0 : 1) << c.what;
   EXPECT_EQ(file_bytes(), c.saved ? SAVED : table) << c.what;
   EXPECT_EQ(exists(LOCK_FILE), c.lock_left) << c.what;
 }
