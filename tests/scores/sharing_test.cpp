@@ -184,7 +184,7 @@ TEST_F(SharedTable, IsRewrittenInPlaceWhereNoLockFileCanBeMade) {
   EXPECT_FALSE(exists(LOCK_FILE));
 
   // Without write permission on the table too, the save fails and says so.
-  ASSERT_EQ(chmod(SCORE_FILE, 0644), 0);
+  ASSERT_EQ(chmod(SCORE_FILE, 0444), 0);  // not even for its owner, when that is the player
   pid_t refused = spawn(true, [] { return save_high_score(99, "No") ? 0 : 1; });
   EXPECT_EQ(exit_status(refused), 1);
   EXPECT_EQ(file_bytes().find("No\n"), std::string::npos);
