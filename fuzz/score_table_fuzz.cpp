@@ -16,6 +16,7 @@
 //    is written well-formed and reads back the same.
 // 4. Every line as read, made safe for the screen, holds no control byte
 //    other than tab and the final newline, no DEL and no C1 control.
+// 5. A UTF-8 byte order mark put before the file changes nothing read from it.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
@@ -187,6 +188,18 @@ void check_safe_lines(const std::string& bytes) {
   }
 }
 
+const std::string BYTE_ORDER_MARK = "\xEF\xBB\xBF";
+
+void check_byte_order_mark(const std::string& file, const ScoreTable& table) {
+  // A file that has one already, or whose end the mark would push past the
+  // bytes read, reads differently by right.
+  if (file.compare(0, 3, BYTE_ORDER_MARK) == 0 || file.size() + 3 > SCORE_TEXT_LIMIT) return;
+  const std::string marked = BYTE_ORDER_MARK + file;
+  FUZZ_REQUIRE(same_table(read_bytes(marked), table), "the byte order mark changed the table");
+  FUZZ_REQUIRE(last_line_score(text_of(marked)) == last_line_score(text_of(file)),
+               "the byte order mark changed the lowest score");
+}
+
 }  // namespace
 }  // namespace vormi
 
@@ -209,5 +222,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   check_round_trip(table);
   check_insert(table, low_score ? (score & 0xFF) : score, name);
   check_safe_lines(file);
+  check_byte_order_mark(file, table);
   return 0;
 }

@@ -35,6 +35,10 @@ void console_goto(int x, int y);
 // Bytes 0xB1, 0xB2, 0xDB and 0xFE that are not part of UTF-8 text show as
 // their code page 437 glyphs. Returns the number of bytes formatted.
 int console_print(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Writes what has been drawn so far to the terminal now, in one write. The
+// console does so itself before it waits; a caller about to wait elsewhere
+// (for another game's hold on a file) calls it so the screen is not held back.
+void console_flush_pending();
 
 // Non-zero when a key code can be read at once; never waits, never consumes.
 int console_key_ready();

@@ -21,7 +21,5 @@ void console_flush(OutputBuffer& out);
 // The output drawn and not yet written, with room for half its capacity.
 // What is added goes out with the rest before the console next waits or reads.
 OutputBuffer& console_output();
-// Writes the output drawn so far now, in one write.
-void console_flush_pending();
 
 }  // namespace vormi

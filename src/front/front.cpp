@@ -2,7 +2,7 @@
 #include "front/front.h"
 
 #include "play/game_loop.h"
-#include "scores/high_scores.h"
+#include "scores/score_screens.h"
 
 namespace vormi {
 

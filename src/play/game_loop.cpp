@@ -8,6 +8,7 @@
 #include "play/banners.h"
 #include "play/playfield.h"
 #include "scores/high_scores.h"
+#include "scores/score_screens.h"
 
 namespace vormi {
 

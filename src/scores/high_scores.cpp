@@ -4,12 +4,12 @@
 // Every save reads the table afresh under the store's hold and writes it
 // whole, so two games ending together both get their entry; how the file is
 // replaced, and what that promises, is the store's (score_file.h).
+#include "scores/high_scores.h"
+
 #include <cstdlib>
 
 #include "console/console.h"
-#include "scores/high_scores.h"
 #include "scores/score_file.h"
-#include "scores/score_table.h"
 
 namespace vormi {
 
@@ -17,6 +17,10 @@ namespace {
 
 const char SCORE_PATH[] = "highscores.txt";
 const char LOCK_PATH[] = "highscores.txt.lock";
+
+// While the store waits for another game's hold, the screen drawn so far is
+// shown, not held back for the length of the wait.
+void show_screen_while_waiting() { store_before_pause = console_flush_pending; }
 
 [[noreturn]] void fail_creation() {
   console_print("FAILED TO CREATE HIGHSCORES!!! EXITING!");
@@ -27,7 +31,7 @@ const char LOCK_PATH[] = "highscores.txt.lock";
 bool replace_with(StoreHold* hold, const ScoreTable* table) {
   char text[TABLE_TEXT_SIZE];
   int size = format_table(table, text, TABLE_TEXT_SIZE);
-  return store_replace(hold, LOCK_PATH, SCORE_PATH, text, size);
+  return store_replace(hold, text, size);
 }
 
 // The default file for a reader that found none. Another game may have made
@@ -38,7 +42,7 @@ bool create_missing_file() {
   StoreHold hold;
   if (!store_hold(LOCK_PATH, SCORE_PATH, STORE_LOCK_WAIT_MS, &hold)) return false;
   if (hold.table >= 0) {
-    store_release(&hold, LOCK_PATH);
+    store_release(&hold);
     return true;
   }
   ScoreTable table;
@@ -49,6 +53,7 @@ bool create_missing_file() {
 }  // namespace
 
 void create_score_file() {
+  show_screen_while_waiting();
   StoreHold hold;
   if (!store_hold(LOCK_PATH, SCORE_PATH, STORE_LOCK_WAIT_MS, &hold)) fail_creation();
   ScoreTable table;
@@ -57,6 +62,7 @@ void create_score_file() {
 }
 
 void open_score_file(ScoreText* text) {
+  show_screen_while_waiting();
   int size = store_read(SCORE_PATH, text->bytes, SCORE_TEXT_LIMIT);
   if (size < 0) {
     if (!create_missing_file()) fail_creation();
@@ -75,13 +81,14 @@ int read_lowest_score() {
 }
 
 bool save_high_score(int score, const char* name) {
+  show_screen_while_waiting();
   StoreHold hold;
   if (!store_hold(LOCK_PATH, SCORE_PATH, STORE_LOCK_WAIT_MS, &hold)) return false;
   ScoreText text;
   int size = store_read_held(&hold, text.bytes, SCORE_TEXT_LIMIT);
   if (size < 0) {
     // There, but not readable: replacing it would lose what it holds.
-    store_release(&hold, LOCK_PATH);
+    store_release(&hold);
     return false;
   }
   // No table yet reads as no lines: the default entries.

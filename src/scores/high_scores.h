@@ -1,20 +1,21 @@
-// The table of the five best scores, kept in highscores.txt in the current directory.
+// The table of the five best scores, kept in highscores.txt in the current
+// directory: its default file, its opening for reading, the lowest score and
+// the saving of a new entry.
 #pragma once
+
+#include "scores/score_table.h"
 
 namespace vormi {
 
-constexpr int HIGH_SCORE_COUNT = 5;
-constexpr int NAME_SIZE = 20;    // a name with its terminator
-constexpr int LINE_LIMIT = 126;  // a line buffer with its terminator
-
 // Writes the default table; when it cannot, says so and ends the process.
 void create_score_file();
+// The file's one opening for reading, shared by the readers: reads its start
+// into text, creating the default table first when the file is missing. Ends
+// the process when the file cannot be had: status 1, after the creation
+// failure message when it could not be created.
+void open_score_file(ScoreText* text);
 // The score on the last line of the table: the score a game must reach.
 int read_lowest_score();
-// Asks the player's name and enters the score, already known to qualify, in its place.
-void record_high_score(int score);
-// Shows the table and waits for a key.
-void show_high_scores();
 
 // Enters score and name in the file: under the file's lock it reads the table
 // afresh, inserts the entry and replaces the file whole. False when that could

@@ -12,11 +12,10 @@
 #include <cstdio>
 #include <ctime>
 
-#include "console/console_input.h"
-
 namespace vormi {
 
 void (*store_step_hook)(StoreStep step) = nullptr;
+void (*store_before_pause)() = nullptr;
 
 namespace {
 
@@ -41,8 +40,7 @@ int64_t age_ms(const struct stat& info) {
 }
 
 void pause_ms(int ms) {
-  // What the game drew before the save is shown while the lock is waited for.
-  console_flush_pending();
+  if (store_before_pause != nullptr) store_before_pause();
   timespec pause{0, static_cast<long>(ms) * 1000000L};
   while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
   }
@@ -72,26 +70,54 @@ bool flock_until(int fd, int kind, int64_t deadline) {
   }
 }
 
-// Removes the lock at lock_path when its holder is gone. The flock taken here
-// keeps two waiters from both judging the same lock stale and one of them
-// removing the fresh lock the other has just made: only the one holding the
-// flock may unlink, and only the inode it has checked. A lock younger than
-// the stale age is left alone. A holder stalled between its create and its
-// flock for longer than that does lose its lock here; it finds out when it
-// checks, after its flock, that the path no longer names its file.
-// True when the path is free to try again.
-bool remove_if_stale(const char* lock_path) {
-  int fd = open(lock_path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return errno == ENOENT;
-  bool removed = false;
+// What a lock file found in the way turned out to be.
+enum FoundLock {
+  LOCK_GONE,        // removed (or gone already): the path is free to try again
+  LOCK_HELD,        // a live game's, or too young to judge
+  LOCK_STALE_KEPT,  // left by a dead game, but this player may not remove it
+};
+
+bool old_enough(const struct stat& info) {
+  return S_ISREG(info.st_mode) && age_ms(info) >= STORE_LOCK_STALE_MS;
+}
+
+// Judges the lock at lock_path and removes it when its holder is gone. Only
+// the one holding its exclusive flock may unlink it, and only the inode it has
+// checked: so two waiters never both judge the same lock stale and one of
+// them remove the fresh lock the other has just made. A holder stalled
+// between its create and its flock for longer than the stale age does lose
+// its lock here; it finds out when it checks, after its flock, that the path
+// no longer names its file.
+FoundLock clear_if_stale(const char* lock_path) {
+  // For writing where allowed: over NFS an exclusive flock needs it.
+  const int flags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+  int fd = open(lock_path, O_RDWR | flags);
+  if (fd < 0 && errno == EACCES) fd = open(lock_path, O_RDONLY | flags);
+  if (fd < 0) {
+    if (errno == ENOENT) return LOCK_GONE;
+    // Not even readable: whether a game still holds it cannot be told. A
+    // save in place is safe all the same, as it waits at the table's own lock
+    // for any save by a lock file; so one old enough is passed by in place.
+    struct stat found{};
+    bool old = errno == EACCES && lstat(lock_path, &found) == 0 && old_enough(found);
+    return old ? LOCK_STALE_KEPT : LOCK_HELD;
+  }
+  FoundLock result = LOCK_HELD;
   struct stat held{};
-  if (flock(fd, LOCK_EX | LOCK_NB) == 0 && fstat(fd, &held) == 0 &&
-      S_ISREG(held.st_mode) && path_names(lock_path, fd) &&
-      age_ms(held) >= STORE_LOCK_STALE_MS) {
-    removed = unlink(lock_path) == 0;
+  // Read-only, an exclusive flock still works on a local disk; over NFS it
+  // fails with EBADF, and a shared one proves as well that no game holds the
+  // lock, but gives no right to remove it.
+  bool exclusive = flock(fd, LOCK_EX | LOCK_NB) == 0;
+  bool unheld = exclusive || (errno == EBADF && flock(fd, LOCK_SH | LOCK_NB) == 0);
+  if (unheld && fstat(fd, &held) == 0 && old_enough(held) && path_names(lock_path, fd)) {
+    if (exclusive && unlink(lock_path) == 0) {
+      result = LOCK_GONE;
+    } else if (!exclusive || errno == EACCES || errno == EPERM || errno == EROFS) {
+      result = LOCK_STALE_KEPT;
+    }
   }
   close(fd);
-  return removed;
+  return result;
 }
 
 // Opens path, a symlink followed, when it is a regular file; -1 otherwise,
@@ -142,23 +168,60 @@ void sync_directory() {
 // RETRY: try again at once; BUSY: another save holds it, try again shortly.
 enum LockResult { LOCK_TAKEN, LOCK_RETRY, LOCK_BUSY, LOCK_REFUSED, LOCK_FAILED };
 
+// Gives the file open as fd the permission bits and group of the table as
+// described by table. The group first: a change of group can clear
+// permission bits.
+void give_mode(int fd, const struct stat& table) {
+  // Allowed for a group the player belongs to; otherwise the file keeps the
+  // player's own group.
+  int group_kept = fchown(fd, static_cast<uid_t>(-1), table.st_gid);
+  static_cast<void>(group_kept);
+  fchmod(fd, table.st_mode & 0777);
+}
+
+// Makes the lock file with the table's mode (a first table's: 0666 less the
+// umask), whatever the umask, and the table's group where allowed. So every
+// player who may write the table may open a lock a dead game left, for
+// writing as an exclusive flock over NFS needs, and judge it; and no one the
+// table's mode keeps out may read the new table written into it.
+int create_lock_file(const char* lock_path, const char* path) {
+  struct stat table{};
+  bool has_table = stat(path, &table) == 0 && S_ISREG(table.st_mode);
+  mode_t umask_was = umask(0);
+  mode_t mode = has_table ? table.st_mode & 0777 : 0666 & ~umask_was;
+  int fd = open(lock_path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+  int error = errno;
+  umask(umask_was);
+  if (fd >= 0 && has_table) give_mode(fd, table);
+  errno = error;
+  return fd;
+}
+
 // One attempt at the lock file.
-LockResult try_lock_file(const char* lock_path, int* lock) {
-  // 0666: the umask then gives a first table the mode a plain create would.
-  int fd = open(lock_path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+LockResult try_lock_file(const StoreHold* hold, int64_t deadline, int* lock) {
+  int fd = create_lock_file(hold->lock_path, hold->path);
   if (fd < 0) {
     if (errno == EACCES || errno == EPERM || errno == EROFS) return LOCK_REFUSED;
     if (errno != EEXIST) return LOCK_FAILED;
-    return remove_if_stale(lock_path) ? LOCK_RETRY : LOCK_BUSY;
+    switch (clear_if_stale(hold->lock_path)) {
+      case LOCK_GONE: return LOCK_RETRY;
+      case LOCK_STALE_KEPT: return LOCK_REFUSED;
+      default: return LOCK_BUSY;
+    }
   }
   reach(STORE_LOCK_CREATED);
-  // A waiter checking for staleness may hold the flock for an instant.
-  while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+  // A waiter checking for staleness may hold the flock for an instant; any
+  // other process that can open the file may hold it for as long as it
+  // likes. Given up on, the file is left for the stale check: it is not
+  // held, so it cannot be known to be still this process's.
+  if (!flock_until(fd, LOCK_EX, deadline)) {
+    close(fd);
+    return LOCK_FAILED;
   }
   // Stalled past the stale age before the flock, this process may have lost
   // the path to a waiter, which removed the file and may have made its own:
   // that one is never written to, renamed or removed from here.
-  if (!path_names(lock_path, fd)) {
+  if (!path_names(hold->lock_path, fd)) {
     close(fd);
     return LOCK_RETRY;
   }
@@ -168,11 +231,13 @@ LockResult try_lock_file(const char* lock_path, int* lock) {
 
 // Locks the table a lock-file holder is about to replace, so that a save in
 // place by a player who cannot make lock files waits for the replacement.
-// The table may be missing (-1, fine) or a symlink (its target is locked).
+// A shared flock is enough to keep out the exclusive one of a save in place,
+// and needs no write access, which the player may not have. The table may be
+// missing (-1, fine) or a symlink (its target is locked).
 bool lock_table_for_replace(const char* path, int64_t deadline, int* table) {
   *table = open_regular(path, O_RDONLY);
   if (*table < 0) return errno == ENOENT;
-  if (flock_until(*table, LOCK_EX, deadline)) return true;
+  if (flock_until(*table, LOCK_SH, deadline)) return true;
   close(*table);
   return false;
 }
@@ -196,16 +261,10 @@ LockResult try_lock_in_place(const char* path, int64_t deadline, int* table) {
   return LOCK_TAKEN;
 }
 
-// Gives the new file the old table's permission bits and group. The group
-// first: a change of owner can clear permission bits.
+// Gives the new file the old table's permission bits and group.
 void copy_mode(int from, int to) {
   struct stat old{};
-  if (from < 0 || fstat(from, &old) != 0) return;
-  // Allowed for a group the player belongs to; otherwise the file keeps the
-  // player's own group.
-  int group_kept = fchown(to, static_cast<uid_t>(-1), old.st_gid);
-  static_cast<void>(group_kept);
-  fchmod(to, old.st_mode & 0777);
+  if (from >= 0 && fstat(from, &old) == 0) give_mode(to, old);
 }
 
 void give_up(StoreHold* hold) {
@@ -215,15 +274,14 @@ void give_up(StoreHold* hold) {
   hold->lock = -1;
 }
 
-bool replace_by_rename(StoreHold* hold, const char* lock_path, const char* path,
-                       const char* data, int size) {
+bool replace_by_rename(StoreHold* hold, const char* data, int size) {
   copy_mode(hold->table, hold->lock);
   bool written = write_at_start(hold->lock, data, size);
   if (written) reach(STORE_WRITTEN);
   bool synced = written && fsync(hold->lock) == 0;
   if (synced) reach(STORE_SYNCED);
-  if (!synced || std::rename(lock_path, path) != 0) {
-    store_release(hold, lock_path);
+  if (!synced || std::rename(hold->lock_path, hold->path) != 0) {
+    store_release(hold);
     return false;
   }
   give_up(hold);
@@ -255,13 +313,13 @@ int store_read(const char* path, char* buffer, int capacity) {
 }
 
 bool store_hold(const char* lock_path, const char* path, int wait_ms, StoreHold* hold) {
-  *hold = StoreHold{-1, -1, false};
+  *hold = StoreHold{lock_path, path, -1, -1, false};
   int64_t deadline = clock_ms(CLOCK_MONOTONIC) + wait_ms;
   for (;;) {
-    LockResult result = try_lock_file(lock_path, &hold->lock);
+    LockResult result = try_lock_file(hold, deadline, &hold->lock);
     if (result == LOCK_TAKEN) {
       if (!lock_table_for_replace(path, deadline, &hold->table)) {
-        store_release(hold, lock_path);
+        store_release(hold);
         return false;
       }
       reach(STORE_LOCKED);
@@ -287,16 +345,15 @@ int store_read_held(const StoreHold* hold, char* buffer, int capacity) {
   return size;
 }
 
-bool store_replace(StoreHold* hold, const char* lock_path, const char* path,
-                   const char* data, int size) {
+bool store_replace(StoreHold* hold, const char* data, int size) {
   if (hold->in_place) return replace_in_place(hold, data, size);
-  return replace_by_rename(hold, lock_path, path, data, size);
+  return replace_by_rename(hold, data, size);
 }
 
-void store_release(StoreHold* hold, const char* lock_path) {
+void store_release(StoreHold* hold) {
   // The lock file is removed before its flock goes, so no one can take it
   // for stale meanwhile; it is ours, checked when it was taken.
-  if (hold->lock >= 0) unlink(lock_path);
+  if (hold->lock >= 0) unlink(hold->lock_path);
   give_up(hold);
 }
 

@@ -7,9 +7,14 @@
 //   renamed over the table, so a reader or a crash sees the old table or the
 //   new one, never a part of either;
 // - by the table itself, where the directory refuses the lock file but the
-//   table may be written (a table shared through a group): the table is
-//   rewritten in place under an exclusive lock of the file, which readers
-//   wait for, so they never see it half-written.
+//   table may be written (a table shared through a group), or where a lock
+//   file a dead game left cannot be removed: the table is rewritten in place
+//   under an exclusive lock of the file, which readers wait for, so they
+//   never see it half-written.
+//
+// Every wait for a lock is bounded. Every exclusive flock a save needs is
+// asked for on a descriptor open for writing, as NFS demands; a lock file the
+// player may only read is judged under a shared one.
 #pragma once
 
 namespace vormi {
@@ -32,23 +37,31 @@ enum StoreStep {
 // Called at each of those moments when set; only tests set it.
 extern void (*store_step_hook)(StoreStep step);
 
+// Called, when set, before each pause in a wait for another process's lock:
+// the caller shows there what it has drawn, rather than a screen held back
+// for the length of the wait.
+extern void (*store_before_pause)();
+
 // Reads up to capacity bytes from the start of path, a regular file or a
 // symlink to one, under a shared lock (waited for up to STORE_LOCK_WAIT_MS).
 // Never blocks on a fifo and never creates anything. Returns the number of
 // bytes read, or -1 when path is missing, not a regular file or unreadable.
 int store_read(const char* path, char* buffer, int capacity);
 
-// A save's hold on the table.
+// A save's hold on the table, with the paths it was taken for.
 struct StoreHold {
+  const char* lock_path;  // the lock file beside the table
+  const char* path;       // the table
   int lock;       // the flocked lock file, -1 when saving in place
-  int table;      // the table, flocked exclusively; -1 when there is none
-  bool in_place;  // the directory refused the lock file: rewrite in place
+  int table;      // the table, flocked (exclusively in place); -1 when there is none
+  bool in_place;  // no lock file could be had: rewrite in place
 };
 
-// Takes the hold, waiting up to wait_ms while another save holds the table.
-// The lock file is created exclusively (never through a symlink), a stale one
-// is removed, and the lock is kept only once the path is seen to name the
-// very file locked. False when no hold could be had.
+// Takes the hold, waiting up to wait_ms in all while another save holds the
+// table. The lock file is created exclusively (never through a symlink) with
+// the table's mode, a stale one is removed, and the lock is kept only once
+// the path is seen to name the very file locked. The hold keeps both paths, which must outlive it. False
+// when no hold could be had.
 bool store_hold(const char* lock_path, const char* path, int wait_ms, StoreHold* hold);
 
 // Reads the table as it is under the hold, as store_read does. Returns the
@@ -61,10 +74,9 @@ int store_read_held(const StoreHold* hold, char* buffer, int capacity);
 // is a symlink. On a failure the table is left as it was, except in place,
 // where only a failed write part-way can leave it short. True when path now
 // holds data.
-bool store_replace(StoreHold* hold, const char* lock_path, const char* path,
-                   const char* data, int size);
+bool store_replace(StoreHold* hold, const char* data, int size);
 
 // Gives the hold up without touching the table.
-void store_release(StoreHold* hold, const char* lock_path);
+void store_release(StoreHold* hold);
 
 }  // namespace vormi

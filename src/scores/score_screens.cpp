@@ -1,7 +1,8 @@
 // The two high-score screens: the name prompt for a new entry, and the table.
+#include "scores/score_screens.h"
+
 #include "console/console.h"
 #include "scores/high_scores.h"
-#include "scores/score_table.h"
 
 namespace vormi {
 
@@ -37,7 +38,8 @@ void show_high_scores() {
   console_goto(10, 6);
   console_print("Rank\tScore\t\t\tName");
   // A row for each read, so the read that meets the end of a five-line file
-  // leaves row 12 empty; a longer file shows its first five lines only.
+  // leaves row 12 empty (kept: the prompt stands on row 13, where players
+  // have always found it); a longer file shows its first five lines only.
   int row = 7;
   int reads = 0;
   int shown = 0;

@@ -49,7 +49,9 @@ int next_byte(ScoreText* text) {
 
 void start_text(ScoreText* text, int size) {
   text->size = size < 0 ? 0 : size > SCORE_TEXT_LIMIT ? SCORE_TEXT_LIMIT : size;
-  text->at = 0;
+  // A byte order mark, which some editors put at the start of a UTF-8 file,
+  // is no part of the first line.
+  text->at = text->size >= 3 && std::memcmp(text->bytes, "\xEF\xBB\xBF", 3) == 0 ? 3 : 0;
   text->ended = false;
 }
 

@@ -2,9 +2,11 @@
 // out of them, inserting a new entry and writing the table out again.
 #pragma once
 
-#include "scores/high_scores.h"
-
 namespace vormi {
+
+constexpr int HIGH_SCORE_COUNT = 5;
+constexpr int NAME_SIZE = 20;    // a name with its terminator
+constexpr int LINE_LIMIT = 126;  // a line buffer with its terminator
 
 struct ScoreTable {
   int scores[HIGH_SCORE_COUNT];
@@ -25,7 +27,8 @@ struct ScoreText {
   bool ended;  // a read has met the end of the text
 };
 
-// Makes the first size bytes of text->bytes the text, to be read from its start.
+// Makes the first size bytes of text->bytes the text, to be read from its
+// start, past a UTF-8 byte order mark there.
 void start_text(ScoreText* text, int size);
 
 // Reads one line into line (capacity LINE_LIMIT): at most LINE_LIMIT - 1
@@ -39,7 +42,9 @@ int read_score_line(ScoreText* text, char* line);
 
 // The score of a line: the characters from the third up to the next tab (or
 // the end of the line), each weighted by its place as a decimal digit,
-// clamped to 0 .. INT_MAX.
+// clamped to 0 .. INT_MAX. A non-digit counts by its distance from '0' rather
+// than being refused, so a damaged table reads to the scores the game has
+// always read from it.
 int parse_score(const char* line, int length);
 // The name of a line: after the rank, its tab, the score and three tabs, up to
 // the newline; cut to NAME_SIZE - 1 bytes, never inside a UTF-8 character.
@@ -61,12 +66,6 @@ int last_line_score(ScoreText* text);
 void insert_score(ScoreTable* table, int score, const char* name);
 // The table as the file's lines, ranks 1 to 5. Returns the length.
 int format_table(const ScoreTable* table, char* text, int capacity);
-
-// The file's one opening for reading, shared by the readers: reads its start
-// into text, creating the default table first when the file is missing. Ends
-// the process when the file cannot be had: status 1, after the creation
-// failure message when it could not be created.
-void open_score_file(ScoreText* text);
 
 // A line of the file made safe to show: C0 controls other than tab and the
 // final newline, DEL, C1 controls (U+0080 to U+009F in UTF-8, and lone bytes

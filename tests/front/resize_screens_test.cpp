@@ -10,7 +10,7 @@
 #include "front_fixture.h"
 #include "play/banners.h"
 #include "play/game_loop.h"
-#include "scores/high_scores.h"
+#include "scores/score_screens.h"
 
 namespace vormi::test {
 namespace {

@@ -11,8 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "scores/score_file.h"
 #include "scores/high_scores.h"
+#include "scores/score_file.h"
+#include "scores/score_screens.h"
 #include "scores_fixture.h"
 
 namespace vormi::test {
@@ -25,62 +26,62 @@ class ScoreFile : public ScoresTest {};
 
 TEST_F(ScoreFile, DefaultFileHasItsExactBytes) {
   create_score_file();
-  EXPECT_EQ(file_bytes(), DEFAULT_TABLE);
-  EXPECT_EQ(file_bytes().size(), 60u);
+  EXPECT_EQ(read_file(), DEFAULT_TABLE);
+  EXPECT_EQ(read_file().size(), 60u);
   EXPECT_FALSE(exists(LOCK_FILE));
   // Creating again empties a written table back to the default.
   ASSERT_TRUE(save_high_score(7, "Zed"));
   create_score_file();
-  EXPECT_EQ(file_bytes(), DEFAULT_TABLE);
+  EXPECT_EQ(read_file(), DEFAULT_TABLE);
 }
 
 TEST_F(ScoreFile, EachReaderCreatesTheMissingFile) {
   EXPECT_EQ(read_lowest_score(), 0);
-  EXPECT_EQ(file_bytes(), DEFAULT_TABLE);
+  EXPECT_EQ(read_file(), DEFAULT_TABLE);
 
   std::filesystem::remove(SCORE_FILE);
   run_with_keys("k", [] { show_high_scores(); });
-  EXPECT_EQ(file_bytes(), DEFAULT_TABLE);
+  EXPECT_EQ(read_file(), DEFAULT_TABLE);
 
   std::filesystem::remove(SCORE_FILE);
   run_with_keys("Al\r", [] { record_high_score(3); });
-  EXPECT_EQ(file_bytes(),
+  EXPECT_EQ(read_file(),
             "1\t3\t\t\tAl\n2\t0\t\t\tEMPTY\n3\t0\t\t\tEMPTY\n4\t0\t\t\tEMPTY\n"
             "5\t0\t\t\tEMPTY\n");
 }
 
 TEST_F(ScoreFile, LowestScoreIsTheLastLine) {
   // Hand-edited to seven lines; then longer than the 64 KiB that are read.
-  put_file(SCORE_FILE, table_of(FIVE_SCORES, FIVE_NAMES) + "6\t5\t\t\tF\n7\t3\t\t\tG\n");
+  write_file(SCORE_FILE, table_of(FIVE_SCORES, FIVE_NAMES) + "6\t5\t\t\tF\n7\t3\t\t\tG\n");
   EXPECT_EQ(read_lowest_score(), 3);
   std::string long_table;
   while (long_table.size() < 64 * 1024 - 8) long_table += "1\t8\t\t\tX\n";
-  put_file(SCORE_FILE, long_table + "2\t6\t\t\tY\n" + "3\t1\t\t\tZ\n");
+  write_file(SCORE_FILE, long_table + "2\t6\t\t\tY\n" + "3\t1\t\t\tZ\n");
   EXPECT_EQ(read_lowest_score(), 6);
 
-  put_file(SCORE_FILE, table_of(FIVE_SCORES, FIVE_NAMES));
+  write_file(SCORE_FILE, table_of(FIVE_SCORES, FIVE_NAMES));
   EXPECT_EQ(read_lowest_score(), 10);
   ASSERT_TRUE(save_high_score(35, "New"));
   EXPECT_EQ(read_lowest_score(), 20);
   ASSERT_TRUE(save_high_score(1000, "Top"));
   EXPECT_EQ(read_lowest_score(), 30);
-  EXPECT_EQ(file_bytes(),
+  EXPECT_EQ(read_file(),
             "1\t1000\t\t\tTop\n2\t50\t\t\tAnn\n3\t40\t\t\tBen\n4\t35\t\t\tNew\n"
             "5\t30\t\t\tCat\n");
 }
 
 TEST_F(ScoreFile, ScoreBelowAllWritesTheSameFiveBack) {
   std::string table = table_of(FIVE_SCORES, FIVE_NAMES);
-  put_file(SCORE_FILE, table);
+  write_file(SCORE_FILE, table);
   ASSERT_TRUE(save_high_score(9, "Low"));
-  EXPECT_EQ(file_bytes(), table);
+  EXPECT_EQ(read_file(), table);
 }
 
 TEST_F(ScoreFile, NineteenCharacterNameWithSpacesReadsBackWhole) {
   create_score_file();
   ASSERT_TRUE(save_high_score(5, "a name of nineteen "));
   ASSERT_TRUE(save_high_score(4, "second"));
-  EXPECT_EQ(file_bytes().rfind("1\t5\t\t\ta name of nineteen \n2\t4\t\t\tsecond\n", 0), 0u);
+  EXPECT_EQ(read_file().rfind("1\t5\t\t\ta name of nineteen \n2\t4\t\t\tsecond\n", 0), 0u);
 }
 
 struct MalformedCase {
@@ -98,14 +99,14 @@ class Malformed : public ScoresTest, public ::testing::WithParamInterface<Malfor
 // new entry among them.
 TEST_P(Malformed, EveryOperationGivesADefinedResult) {
   const MalformedCase& c = GetParam();
-  put_file(SCORE_FILE, c.bytes);
+  write_file(SCORE_FILE, c.bytes);
   EXPECT_EQ(read_lowest_score(), c.lowest) << c.what;
   run_with_keys("k", [] { show_high_scores(); });
   EXPECT_TRUE(fake::input_drained());
   EXPECT_EQ(fake::screen().row(25), "") << c.what;  // nothing scrolled the screen
   // The score equal to the lowest qualifies and ties in above it.
   ASSERT_TRUE(save_high_score(c.lowest == 0 ? 1 : c.lowest, "New")) << c.what;
-  std::string after = file_bytes();
+  std::string after = read_file();
   EXPECT_TRUE(is_written_table(after)) << c.what << ":\n" << after;
   EXPECT_NE(after.find("\t\t\tNew\n"), std::string::npos) << c.what;
 }
@@ -188,13 +189,13 @@ TEST_F(ScoreFile, UncreatableFileEndsWithStatusOne) {
 TEST_F(ScoreFile, SymlinkIsReplacedNotWrittenThrough) {
   std::string target = (dir_ / "target.txt").string();
   std::string table = table_of(FIVE_SCORES, FIVE_NAMES);
-  put_file(target, table);
+  write_file(target, table);
   std::filesystem::create_symlink(target, SCORE_FILE);
   EXPECT_EQ(read_lowest_score(), 10);  // read through the link
   ASSERT_TRUE(save_high_score(45, "Sym"));
-  EXPECT_EQ(file_bytes(target), table);
+  EXPECT_EQ(read_file(target), table);
   EXPECT_FALSE(std::filesystem::is_symlink(SCORE_FILE));
-  EXPECT_NE(file_bytes().find("2\t45\t\t\tSym\n"), std::string::npos);
+  EXPECT_NE(read_file().find("2\t45\t\t\tSym\n"), std::string::npos);
 
   // A link to nowhere is a missing file: the default replaces the link and
   // nothing appears where it pointed.
@@ -203,7 +204,7 @@ TEST_F(ScoreFile, SymlinkIsReplacedNotWrittenThrough) {
   std::filesystem::create_symlink(nowhere, SCORE_FILE);
   EXPECT_EQ(read_lowest_score(), 0);
   EXPECT_FALSE(exists(nowhere));
-  EXPECT_EQ(file_bytes(), DEFAULT_TABLE);
+  EXPECT_EQ(read_file(), DEFAULT_TABLE);
 }
 
 TEST_F(ScoreFile, FifoAtThePathDoesNotHang) {
@@ -215,11 +216,11 @@ TEST_F(ScoreFile, FifoAtThePathDoesNotHang) {
 // A lock another process holds (here: this test, through its own flock).
 TEST_F(ScoreFile, HeldLockFailsTheSaveAndLeavesTheFile) {
   std::string table = table_of(FIVE_SCORES, FIVE_NAMES);
-  put_file(SCORE_FILE, table);
+  write_file(SCORE_FILE, table);
   int held = hold_lock();
   ASSERT_GE(held, 0);
   EXPECT_FALSE(save_high_score(99, "Late"));
-  EXPECT_EQ(file_bytes(), table);
+  EXPECT_EQ(read_file(), table);
   EXPECT_TRUE(exists(LOCK_FILE));  // the holder's lock is not taken from it
   close(held);
 }
@@ -227,7 +228,7 @@ TEST_F(ScoreFile, HeldLockFailsTheSaveAndLeavesTheFile) {
 TEST_F(ScoreFile, LockLeftByADeadProcessIsTakenOver) {
   create_score_file();
   // Long dead: its lock is older than any save.
-  put_file(LOCK_FILE, "half a tab");
+  write_file(LOCK_FILE, "half a tab");
   timeval old_times[2] = {{1000000000, 0}, {1000000000, 0}};
   ASSERT_EQ(utimes(LOCK_FILE, old_times), 0);
   ASSERT_TRUE(save_high_score(5, "A"));
@@ -242,7 +243,7 @@ TEST_F(ScoreFile, LockLeftByADeadProcessIsTakenOver) {
   ASSERT_TRUE(exists(LOCK_FILE));
   ASSERT_TRUE(save_high_score(4, "B"));
   EXPECT_FALSE(exists(LOCK_FILE));
-  EXPECT_EQ(file_bytes().rfind("1\t5\t\t\tA\n2\t4\t\t\tB\n3\t0\t\t\tEMPTY\n", 0), 0u);
+  EXPECT_EQ(read_file().rfind("1\t5\t\t\tA\n2\t4\t\t\tB\n3\t0\t\t\tEMPTY\n", 0), 0u);
 }
 
 TEST_F(ScoreFile, DirectoryAtTheLockIsNeverTakenForStale) {
@@ -251,7 +252,7 @@ TEST_F(ScoreFile, DirectoryAtTheLockIsNeverTakenForStale) {
   timeval old_times[2] = {{1000000000, 0}, {1000000000, 0}};
   ASSERT_EQ(utimes(LOCK_FILE, old_times), 0);
   EXPECT_FALSE(save_high_score(5, "A"));
-  EXPECT_EQ(file_bytes(), DEFAULT_TABLE);
+  EXPECT_EQ(read_file(), DEFAULT_TABLE);
   EXPECT_TRUE(std::filesystem::is_directory(LOCK_FILE));
 }
 
@@ -276,10 +277,7 @@ TEST_F(ScoreFile, FileMadeWhileWaitingToCreateItIsKept) {
     bool held = store_hold(LOCK_FILE, SCORE_FILE, 0, &hold);
     if (write(ready[1], "x", 1) != 1 || !held) _exit(1);
     usleep(300 * 1000);
-    _exit(store_replace(&hold, LOCK_FILE, SCORE_FILE, table.data(),
-                        static_cast<int>(table.size()))
-              ? 0
-              : 1);
+    _exit(store_replace(&hold, table.data(), static_cast<int>(table.size())) ? 0 : 1);
   }
   char got = 0;
   ASSERT_EQ(read(ready[0], &got, 1), 1);
@@ -287,7 +285,7 @@ TEST_F(ScoreFile, FileMadeWhileWaitingToCreateItIsKept) {
   int status = 0;
   waitpid(other, &status, 0);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  EXPECT_EQ(file_bytes(), table);
+  EXPECT_EQ(read_file(), table);
   close(ready[0]);
   close(ready[1]);
 }
@@ -296,12 +294,12 @@ TEST_F(ScoreFile, FileMadeWhileWaitingToCreateItIsKept) {
 // makes the write fail half-way, as a full disk would, for root too.
 TEST_F(ScoreFile, SaveFailingHalfWayLeavesTheOldTableWhole) {
   std::string table = table_of(FIVE_SCORES, FIVE_NAMES);
-  put_file(SCORE_FILE, table);
+  write_file(SCORE_FILE, table);
   EXPECT_EXIT(save_with_file_limit(20, 45, "Half"), ::testing::ExitedWithCode(4), "");
-  EXPECT_EQ(file_bytes(), table);
+  EXPECT_EQ(read_file(), table);
   EXPECT_FALSE(exists(LOCK_FILE));
   ASSERT_TRUE(save_high_score(45, "Whole"));
-  EXPECT_NE(file_bytes().find("2\t45\t\t\tWhole\n"), std::string::npos);
+  EXPECT_NE(read_file().find("2\t45\t\t\tWhole\n"), std::string::npos);
 }
 
 // Games ending together, in separate processes, each saving a run of scores,
@@ -333,7 +331,7 @@ TEST_F(ScoreFile, SimultaneousSavesLoseNoEntry) {
     char stop = 0;
     fcntl(reader_pipe[0], F_SETFL, O_NONBLOCK);
     while (read(reader_pipe[0], &stop, 1) < 0) {
-      if (!is_written_table(file_bytes())) ++bad;
+      if (!is_written_table(read_file())) ++bad;
     }
     _exit(bad == 0 ? 0 : 11);
   }
@@ -357,7 +355,7 @@ TEST_F(ScoreFile, SimultaneousSavesLoseNoEntry) {
     expected += std::to_string(rank) + "\t" + std::to_string(score) + "\t\t\tw" +
                 std::to_string(writer) + "s" + std::to_string(score) + "\n";
   }
-  EXPECT_EQ(file_bytes(), expected);
+  EXPECT_EQ(read_file(), expected);
   EXPECT_FALSE(exists(LOCK_FILE));
 }
 

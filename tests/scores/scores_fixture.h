@@ -11,12 +11,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <regex>
 #include <sstream>
 #include <string>
 
 #include "fake/fake_terminal.h"
+#include "support/files.h"
 #include "support/work_dir.h"
 
 namespace vormi::test {
@@ -41,17 +41,8 @@ inline const std::string RIGHT = "\x1b[C";
 inline const std::string END = "\x1b[F";
 inline const std::string BACKSPACE = "\x7f";
 
-inline void put_file(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
-
-inline std::string file_bytes(const std::string& path = SCORE_FILE) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+// The table as it stands.
+inline std::string read_file() { return read_file(SCORE_FILE); }
 
 inline bool exists(const std::string& path) {
   std::error_code error;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "scores/high_scores.h"
+#include "scores/score_screens.h"
 #include "scores_fixture.h"
 
 namespace vormi::test {
@@ -27,7 +28,7 @@ class ScoreScreens : public ScoresTest {
 };
 
 TEST_F(ScoreScreens, TableScreenLayout) {
-  put_file(SCORE_FILE, table_of(FIVE_SCORES, FIVE_NAMES));
+  write_file(SCORE_FILE, table_of(FIVE_SCORES, FIVE_NAMES));
   run_with_keys("k", [] { show_high_scores(); });
   EXPECT_TRUE(fake::input_drained());
   test::Screen& screen = fake::screen();
@@ -42,7 +43,7 @@ TEST_F(ScoreScreens, TableScreenLayout) {
 }
 
 TEST_F(ScoreScreens, NamesFromTheFileCannotDriveTheTerminal) {
-  put_file(SCORE_FILE,
+  write_file(SCORE_FILE,
            "1\t9\t\t\t\x1b[2J\x1b[H\n2\t8\t\t\t\x1b]0;owned\x07\n3\t7\t\t\t\xc2\x9b" "5A\n"
            "4\t6\t\t\t\x9b" "5A\r\n5\t5\t\t\tok\n");
   run_with_keys("k", [] { show_high_scores(); });
@@ -67,17 +68,17 @@ TEST_F(ScoreScreens, NamePromptAndTypingPosition) {
   EXPECT_EQ(screen.row(6), at_column_10("Please enter your name: Bo"));
   EXPECT_EQ(screen.cell(34, 6), "B");
   EXPECT_EQ(screen.cursor_x(), 36);
-  EXPECT_EQ(file_bytes(), DEFAULT_TABLE);  // nothing saved before Enter
+  EXPECT_EQ(read_file(), DEFAULT_TABLE);  // nothing saved before Enter
 }
 
 TEST_F(ScoreScreens, TypedNameIsSavedInItsPlace) {
-  put_file(SCORE_FILE, table_of(FIVE_SCORES, FIVE_NAMES));
+  write_file(SCORE_FILE, table_of(FIVE_SCORES, FIVE_NAMES));
   record(40, "Tie Breaker\r");
-  EXPECT_EQ(file_bytes(),
+  EXPECT_EQ(read_file(),
             "1\t50\t\t\tAnn\n2\t40\t\t\tTie Breaker\n3\t40\t\t\tBen\n4\t30\t\t\tCat\n"
             "5\t20\t\t\tDan\n");
   record(20, "\r");
-  EXPECT_EQ(file_bytes(),
+  EXPECT_EQ(read_file(),
             "1\t50\t\t\tAnn\n2\t40\t\t\tTie Breaker\n3\t40\t\t\tBen\n4\t30\t\t\tCat\n"
             "5\t20\t\t\t\n");
   // The empty name is shown as stored.
@@ -88,24 +89,24 @@ TEST_F(ScoreScreens, TypedNameIsSavedInItsPlace) {
 TEST_F(ScoreScreens, LongNameKeepsTheFirstNineteen) {
   create_score_file();
   record(5, "abcdefghijklmnopqrstuvwxyz1234\r");
-  EXPECT_EQ(file_bytes().rfind("1\t5\t\t\tabcdefghijklmnopqrs\n2\t", 0), 0u);
+  EXPECT_EQ(read_file().rfind("1\t5\t\t\tabcdefghijklmnopqrs\n2\t", 0), 0u);
   EXPECT_GT(fake::screen().bells(), 0);
 }
 
 TEST_F(ScoreScreens, Utf8NameStopsOnACharacterBoundary) {
   create_score_file();
   record(5, std::string(18, 'a') + "\xc3\xa9\xc3\xa9\r");
-  EXPECT_EQ(file_bytes().rfind("1\t5\t\t\t" + std::string(18, 'a') + "\n", 0), 0u);
+  EXPECT_EQ(read_file().rfind("1\t5\t\t\t" + std::string(18, 'a') + "\n", 0), 0u);
   create_score_file();
   record(6, std::string(17, 'a') + "\xc3\xa9\xc3\xa9\r");
-  EXPECT_EQ(file_bytes().rfind("1\t6\t\t\t" + std::string(17, 'a') + "\xc3\xa9\n", 0), 0u);
+  EXPECT_EQ(read_file().rfind("1\t6\t\t\t" + std::string(17, 'a') + "\xc3\xa9\n", 0), 0u);
 }
 
 TEST_F(ScoreScreens, ArrowsAndBackspaceEditTheName) {
   create_score_file();
   record(5, "Alce" + LEFT + LEFT + "i" + END + "xy" + BACKSPACE + BACKSPACE + LEFT +
                 RIGHT + "\r");
-  std::string bytes = file_bytes();
+  std::string bytes = read_file();
   EXPECT_EQ(bytes.rfind("1\t5\t\t\tAlice\n", 0), 0u);
   EXPECT_EQ(bytes.find('\x1b'), std::string::npos);
   EXPECT_TRUE(is_written_table(bytes));
@@ -113,7 +114,7 @@ TEST_F(ScoreScreens, ArrowsAndBackspaceEditTheName) {
 
 TEST_F(ScoreScreens, FailedSaveIsToldOnTheNameScreen) {
   std::string table = table_of(FIVE_SCORES, FIVE_NAMES);
-  put_file(SCORE_FILE, table);
+  write_file(SCORE_FILE, table);
   int held = hold_lock();
   ASSERT_GE(held, 0);
   // One key after the name dismisses the message.
@@ -122,7 +123,7 @@ TEST_F(ScoreScreens, FailedSaveIsToldOnTheNameScreen) {
   EXPECT_EQ(screen.row(6), at_column_10("Please enter your name: Bob"));
   EXPECT_EQ(screen.row(8), at_column_10("Sorry, your score could not be saved."));
   EXPECT_EQ(screen.row(9), at_column_10("Press any key to continue..."));
-  EXPECT_EQ(file_bytes(), table);
+  EXPECT_EQ(read_file(), table);
   close(held);
   // The game goes on: the table screen still shows the old table.
   run_with_keys("k", [] { show_high_scores(); });

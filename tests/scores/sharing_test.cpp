@@ -1,11 +1,8 @@
 // A table shared by several players: saves stalled at each step while others
 // save, the rewrite in place where the directory refuses the lock file, and
 // the mode and group a replaced file keeps.
-#include <grp.h>
 #include <poll.h>
-#include <pwd.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <string>
@@ -14,70 +11,24 @@
 #include "scores/high_scores.h"
 #include "scores/score_file.h"
 #include "scores/score_table.h"
+#include "players.h"
 #include "scores_fixture.h"
 
 namespace vormi::test {
 namespace {
 
-// The user a shared table's players are: nobody, in the group nogroup only,
-// so the directory's and the file's permissions count even when the suite
-// runs as root. A user other than root plays as itself.
-struct Player {
-  uid_t uid;
-  gid_t gid;
-};
-
-Player player() {
-  if (geteuid() != 0) return {geteuid(), getegid()};
-  const passwd* user = getpwnam("nobody");
-  const group* team = getgrnam("nogroup");
-  if (user == nullptr || team == nullptr) return {0, 0};
-  return {user->pw_uid, team->gr_gid};
-}
-
-// In a child process: become the player. False when that failed.
-bool become_player() {
-  if (geteuid() != 0) return true;
-  Player who = player();
-  return setgroups(0, nullptr) == 0 && setgid(who.gid) == 0 && setuid(who.uid) == 0;
-}
-
-// The working directory made one players may not write, holding a table they
-// may write through its group. False when that cannot be arranged.
-bool share_table_in_closed_directory(const std::string& table) {
-  Player who = player();
-  if (geteuid() == 0 && who.uid == 0) return false;
-  put_file(SCORE_FILE, table);
-  if (geteuid() == 0 && chown(SCORE_FILE, 0, who.gid) != 0) return false;
-  return chmod(SCORE_FILE, 0664) == 0 && chmod(".", geteuid() == 0 ? 0755 : 0555) == 0;
-}
-
-// Runs body in a child process, as the player when as_player; body's result
-// is the child's exit status.
-template <class Body>
-pid_t spawn(bool as_player, Body body) {
-  pid_t child = fork();
-  if (child == 0) {
-    if (as_player && !become_player()) _exit(90);
-    _exit(body());
-  }
-  return child;
-}
-
-int exit_status(pid_t child) {
-  int status = 0;
-  if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
-}
-
-// The stall a test puts into one saver's store.
+// The stall a test puts into one saver's store: for stall_ms, or until a
+// byte comes on stall_go when that is set.
 StoreStep stall_step = STORE_LOCKED;
 int stall_ms = 0;
 int stall_notify = -1;
+int stall_go = -1;
 
 void stall(StoreStep step) {
   if (step != stall_step) return;
   if (stall_notify >= 0 && write(stall_notify, "s", 1) != 1) _exit(91);
+  char go = 0;
+  if (stall_go >= 0 && read(stall_go, &go, 1) != 1) _exit(92);
   usleep(static_cast<useconds_t>(stall_ms) * 1000);
 }
 
@@ -109,12 +60,6 @@ struct StallCase {
   const char* what;
   bool in_place;
   StoreStep step;
-};
-
-// Leaves the working directory writable again for its removal.
-class ClosedDirectory : public ScoresTest {
- protected:
-  void TearDown() override { chmod(dir_.c_str(), 0755); }
 };
 
 class StalledSave : public ClosedDirectory, public ::testing::WithParamInterface<StallCase> {};
@@ -154,7 +99,7 @@ TEST_P(StalledSave, LosesNoEntryAndNeverTearsTheTable) {
   int statuses[3] = {exit_status(stalled), exit_status(others[0]), exit_status(others[1])};
   ASSERT_EQ(write(stop[1], "x", 1), 1);
   EXPECT_EQ(exit_status(reader), 0) << c.what << ": a reader saw a torn table";
-  std::string after = file_bytes();
+  std::string after = read_file();
   EXPECT_TRUE(is_written_table(after)) << c.what << ":\n" << after;
   for (int k = 0; k < 3; ++k) {
     ASSERT_TRUE(statuses[k] == 0 || statuses[k] == 1) << c.what << ": status " << statuses[k];
@@ -178,6 +123,42 @@ INSTANTIATE_TEST_SUITE_P(
                       StallCase{"in place: on disk", true, STORE_SYNCED}),
     [](const auto& param) { return "case" + std::to_string(param.index); });
 
+// A saver stalls between making its lock file and locking it; another game
+// takes the lock for stale, removes it, makes its own and holds it while the
+// first wakes. The first must see that the path now names another file and
+// not take that lock for its own: it fails, and the other saves.
+TEST_F(ScoresTest, StolenLockIsNotTakenForOurs) {
+  create_score_file();
+  int first_stalled[2];
+  int first_go[2];
+  int second_stalled[2];
+  int second_go[2];
+  for (int* ends : {first_stalled, first_go, second_stalled, second_go}) ASSERT_EQ(pipe(ends), 0);
+  char got = 0;
+  pid_t first = spawn(false, [&] {
+    stall_go = first_go[0];
+    return stalled_save(STORE_LOCK_CREATED, 0, first_stalled[1], 9, "first");
+  });
+  ASSERT_EQ(read(first_stalled[0], &got, 1), 1);
+  ASSERT_TRUE(make_old(LOCK_FILE));
+  pid_t second = spawn(false, [&] {
+    stall_go = second_go[0];
+    return stalled_save(STORE_LOCKED, 0, second_stalled[1], 8, "second");
+  });
+  ASSERT_EQ(read(second_stalled[0], &got, 1), 1);
+  ASSERT_EQ(write(first_go[1], "g", 1), 1);
+  int first_status = exit_status(first);
+  ASSERT_EQ(write(second_go[1], "g", 1), 1);
+  EXPECT_EQ(exit_status(second), 0);
+  EXPECT_EQ(first_status, 1) << "the first saved under a lock not its own";
+  EXPECT_EQ(read_file().rfind("1\t8\t\t\tsecond\n2\t0\t\t\tEMPTY\n", 0), 0u) << read_file();
+  EXPECT_TRUE(is_written_table(read_file()));
+  for (int* ends : {first_stalled, first_go, second_stalled, second_go}) {
+    close(ends[0]);
+    close(ends[1]);
+  }
+}
+
 using SharedTable = ClosedDirectory;
 
 // The directory refuses the lock file; the group may write the table.
@@ -193,7 +174,7 @@ TEST_F(SharedTable, IsRewrittenInPlaceWhereNoLockFileCanBeMade) {
     return saved && read_lowest_score() == 20 ? 0 : 1;
   });
   EXPECT_EQ(exit_status(saver), 0);
-  EXPECT_EQ(file_bytes(),
+  EXPECT_EQ(read_file(),
             "1\t50\t\t\tAnn\n2\t45\t\t\tGrp\n3\t40\t\t\tBen\n4\t30\t\t\tCat\n5\t20\t\t\tDan\n");
   struct stat after{};
   ASSERT_EQ(stat(SCORE_FILE, &after), 0);
@@ -203,17 +184,17 @@ TEST_F(SharedTable, IsRewrittenInPlaceWhereNoLockFileCanBeMade) {
   EXPECT_FALSE(exists(LOCK_FILE));
 
   // Without write permission on the table too, the save fails and says so.
-  ASSERT_EQ(chmod(SCORE_FILE, 0644), 0);
+  ASSERT_EQ(chmod(SCORE_FILE, 0444), 0);  // not even for its owner, when that is the player
   pid_t refused = spawn(true, [] { return save_high_score(99, "No") ? 0 : 1; });
   EXPECT_EQ(exit_status(refused), 1);
-  EXPECT_EQ(file_bytes().find("No\n"), std::string::npos);
+  EXPECT_EQ(read_file().find("No\n"), std::string::npos);
 }
 
 TEST_F(SharedTable, ReplacedFileKeepsItsModeAndGroup) {
   if (geteuid() != 0) GTEST_SKIP() << "giving the file another group needs root";
   Player who = player();
   ASSERT_NE(who.uid, 0u) << "needs nobody/nogroup";
-  put_file(SCORE_FILE, DEFAULT_TABLE);
+  write_file(SCORE_FILE, DEFAULT_TABLE);
   ASSERT_EQ(chown(SCORE_FILE, 0, who.gid), 0);
   ASSERT_EQ(chmod(SCORE_FILE, 0660), 0);
   struct stat before{};
