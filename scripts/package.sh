@@ -12,8 +12,9 @@ source scripts/packages.sh
 install_missing g++ cmake make dpkg-dev file
 
 build=${VORMI_PACKAGE_BUILD:-build-package}
-# The flags every Debian package is built with (hardening: fortify, stack
-# protector, read-only relocations, immediate binding, PIE).
+# The flags Debian packages are built with, every hardening one included:
+# fortify, stack protector, read-only relocations, immediate binding, PIE.
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DVORMI_TESTS=OFF -DVORMI_BENCH=OFF \
   -DCMAKE_INSTALL_BINDIR=games \
   -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
