@@ -58,14 +58,18 @@ else
 fi
 # The chroot's own git clones the committed state, as a new player would.
 git clone --quiet --bare "$repo" "$dir/tmp/vormi.git"
-chroot "$dir" runuser -u "$user" -- git clone --quiet /tmp/vormi.git "$home/vormi"
+chroot --userspec="$user:$user" "$dir" git clone --quiet /tmp/vormi.git "$home/vormi"
 
-# Runs a command line in the chroot as NAME in a login shell, in the UTF-8 locale.
-as() {
-  local name=$1
-  shift
-  chroot "$dir" runuser -l "$name" -c "export LANG=C.UTF-8; $*"
+# The command that runs the command line CMD in the chroot as NAME, in a login
+# shell in the UTF-8 locale, from NAME's home. Not runuser or su: for another
+# user they start a new session, and the game would find no terminal.
+as_command() {
+  local name=$1 home
+  home=$(chroot "$dir" getent passwd "$name" | cut -d: -f6)
+  printf '%q ' chroot --userspec="$name:$name" "$dir" /usr/bin/env -i TERM=xterm-256color \
+    HOME="$home" LANG=C.UTF-8 /bin/bash -lc "cd && $2"
 }
+as() { eval "$(as_command "$1" "$2")"; }
 
 screen_shows() { tmux capture-pane -p -t "$session" | grep -q -- "$1"; }
 
@@ -88,7 +92,7 @@ wait_for() {
 play() {
   local name=$1 command=$2 limit=$3 since=$EPOCHREALTIME
   tmux new-session -d -s "$session" -x 80 -y 25 \
-    "chroot '$dir' runuser -l $name -c 'export LANG=C.UTF-8; $command'; echo status \$?; sleep 3600"
+    "$(as_command "$name" "$command"); echo status \$?; sleep 3600"
   wait_for "Press Any Key To Continue" "$limit"
   echo "fresh-machine.sh: \"$command\" showed the welcome screen after $(seconds_since "$since") s"
   tmux send-keys -t "$session" x
@@ -100,14 +104,14 @@ play() {
   tmux kill-session -t "$session"
 }
 
-play "$user" "cd ~/vormi && bash scripts/play.sh" 1800
-play "$user" "cd ~/vormi && bash scripts/play.sh" 60  # built: starts at once
+play "$user" "cd vormi && bash scripts/play.sh" 1800
+play "$user" "cd vormi && bash scripts/play.sh" 60  # built: starts at once
 
 start=$EPOCHREALTIME
-as "$user" "cd ~/vormi && bash scripts/test.sh" </dev/null
+as "$user" "cd vormi && bash scripts/test.sh" </dev/null
 echo "fresh-machine.sh: \"bash scripts/test.sh\" passed in $(seconds_since "$start") s"
 
-as "$user" "cd ~/vormi && bash scripts/package.sh && $sudo apt install -y ./vormi_*_*.deb" </dev/null
+as "$user" "cd vormi && bash scripts/package.sh && $sudo apt install -y ./vormi_*_*.deb" </dev/null
 play player "vormi" 10
 as root "apt-get install -y -qq man-db >/dev/null && man 6 vormi | head -n 8" </dev/null
 as "$user" "$sudo apt remove -y vormi" </dev/null
