@@ -58,6 +58,7 @@ else
 fi
 # The chroot's own git clones the committed state, as a new player would.
 git clone --quiet --bare "$repo" "$dir/tmp/vormi.git"
+chroot "$dir" chown -R "$user:$user" /tmp/vormi.git  # git clones only what its user owns
 chroot --userspec="$user:$user" "$dir" git clone --quiet /tmp/vormi.git "$home/vormi"
 
 # The command that runs the command line CMD in the chroot as NAME, in a login
