@@ -174,7 +174,7 @@ void draw_status(int score, int speed) {
   console_goto(52, 23);
   console_print("Coder: Kestrovan");
   console_goto(52, 24);
-  console_print("Version: 0.5");
+  console_print("Version: " VORMI_VERSION);  // the project's version, from CMake
 }
 
 void show_win_banner() {

@@ -4,16 +4,16 @@
 // scripted with faketime, so the first piece of food lies in the vormi's way.
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "frozen_calendar.h"
+#include "support/files.h"
 #include "support/pty_session.h"
 #include "support/work_dir.h"
 
@@ -25,31 +25,36 @@ namespace {
 const char FOOD_IN_THE_WAY[] = "2026-01-01 00:00:08";
 const char FOOD_ELSEWHERE[] = "2026-01-01 00:00:09";
 
-void put(const std::filesystem::path& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
-
-std::string bytes_of(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+// The game copied where any user may run it: the checkout, and the build in
+// it, may lie where only its owner may go (/root, a 0700 home). Besides the
+// binary the game loads only system libraries.
+std::string game_for_anyone(const WorkDir& dir) {
+  const std::filesystem::path copy = dir.path() / "vormi";
+  std::filesystem::copy_file(VORMI_BINARY, copy);
+  chmod(dir.path().c_str(), 0755);
+  chmod(copy.c_str(), 0755);
+  return copy.string();
 }
 
 TEST(ScoresEndToEnd, SharedTableWithCrLfLinesIsRewrittenInPlace) {
   const std::string faketime = faketime_library();
   if (faketime.empty()) GTEST_SKIP() << "faketime is not installed";
   const group* team = getgrnam("nogroup");
-  if (geteuid() == 0 && team == nullptr) GTEST_SKIP() << "no group nogroup to share through";
+  if (geteuid() == 0) {
+    if (getpwnam("nobody") == nullptr || team == nullptr)
+      GTEST_SKIP() << "no user nobody in a group nogroup to share through";
+    if (access("/usr/bin/setpriv", X_OK) != 0) GTEST_SKIP() << "no setpriv to become nobody";
+  }
   WorkDir dir("vormi-e2e-shared", false);
   ASSERT_FALSE(dir.path().empty());
+  WorkDir bin("vormi-e2e-game", false);
+  ASSERT_FALSE(bin.path().empty());
   const std::filesystem::path table = dir.path() / "highscores.txt";
   const std::filesystem::path clock = dir.path() / "calendar";
-  put(table,
+  write_file(table,
       "1\t50\t\t\tAnn\r\n2\t40\t\t\tBen\r\n3\t30\t\t\tCat\r\n4\t20\t\t\tDan\r\n"
       "5\t10\t\t\tEve\r\n6\t1\t\t\tFay\r\n");
-  put(clock, FOOD_IN_THE_WAY);
+  write_file(clock, FOOD_IN_THE_WAY);
   std::vector<std::string> argv;
   if (geteuid() == 0) {
     ASSERT_EQ(chown(table.c_str(), 0, team->gr_gid), 0);
@@ -62,7 +67,7 @@ TEST(ScoresEndToEnd, SharedTableWithCrLfLinesIsRewrittenInPlace) {
   std::vector<std::string> run = {
       "/usr/bin/env", "TZ=UTC", "LD_PRELOAD=" + faketime,
       "FAKETIME_TIMESTAMP_FILE=" + clock.string(), "FAKETIME_NO_CACHE=1",
-      "FAKETIME_DONT_FAKE_MONOTONIC=1", "ASAN_OPTIONS=verify_asan_link_order=0", VORMI_BINARY};
+      "FAKETIME_DONT_FAKE_MONOTONIC=1", "ASAN_OPTIONS=verify_asan_link_order=0", game_for_anyone(bin)};
   argv.insert(argv.end(), run.begin(), run.end());
   {
     PtySession game(argv, 80, 25, dir.path());
@@ -83,7 +88,7 @@ TEST(ScoresEndToEnd, SharedTableWithCrLfLinesIsRewrittenInPlace) {
     game.send("9");
     ASSERT_TRUE(game.wait_for("\u25a0"));
     EXPECT_EQ(screen.cell(27, 10), "\u25a0");
-    put(clock, FOOD_ELSEWHERE);
+    write_file(clock, FOOD_ELSEWHERE);
     ASSERT_TRUE(game.wait_for("Score: 9", 10000));
     ASSERT_TRUE(game.wait_for(":'#######::'##::::'##:'########:'########::'####:", 15000));
     game.send("x");
@@ -97,7 +102,7 @@ TEST(ScoresEndToEnd, SharedTableWithCrLfLinesIsRewrittenInPlace) {
     EXPECT_EQ(screen.text().find("Sorry"), std::string::npos) << screen.text();
   }
   // Saved in place: the same file, now with LF line ends, as the game writes.
-  EXPECT_EQ(bytes_of(table),
+  EXPECT_EQ(read_file(table),
             "1\t50\t\t\tAnn\n2\t40\t\t\tBen\n3\t30\t\t\tCat\n4\t20\t\t\tDan\n"
             "5\t10\t\t\tEve\n");
   struct stat after{};

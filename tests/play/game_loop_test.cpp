@@ -120,6 +120,7 @@ TEST_F(Game, FirstStepComesOneTickAfterThePanelGoingLeft) {
   EXPECT_EQ(cells(5, 23, 9), "Score: 0 ");
   EXPECT_EQ(cells(5, 24, 9), "Speed: 5 ");
   EXPECT_EQ(cells(28, 23, 40), "**Paused**" + std::string(14, ' ') + "Coder: Kestrovan");
+  EXPECT_EQ(cells(52, 24, 12), "Version: " VORMI_VERSION);  // the package's version too
   for (int x = 40; x <= 43; ++x) EXPECT_EQ(at(x, 10), BODY) << x;
   EXPECT_EQ(at(70, 19), "\u25A0");  // the food, where the calendar was set to put it
 
