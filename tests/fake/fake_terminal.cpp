@@ -53,6 +53,7 @@ struct Fake {
   std::vector<int> signals;
   std::string modes_off;
   std::string startup_output;
+  std::string typed_first;  // typed before the terminal answers the query
 };
 
 Fake& the_fake() {
@@ -94,10 +95,12 @@ static void reset_terminal(int columns, int rows, bool utf8, int64_t calendar_se
                            test::TerminalAnswers answers);
 
 void reset(int columns, int rows, bool utf8, int64_t calendar_seconds) {
+  the_fake().typed_first.clear();
   reset_terminal(columns, rows, utf8, calendar_seconds, test::TerminalAnswers::ATTRIBUTES_ONLY);
 }
 
-void reset_answering(test::TerminalAnswers answers) {
+void reset_answering(test::TerminalAnswers answers, const std::string& typed_first) {
+  the_fake().typed_first = typed_first;
   reset_terminal(80, 25, true, 1700000000, answers);
 }
 
@@ -131,8 +134,9 @@ static void reset_terminal(int columns, int rows, bool utf8, int64_t calendar_se
   f.frames.clear();
   f.frame = Frame{};
   console_start();
-  // The start-up's query and its wait are no part of the frames the tests count.
-  f.startup_output = output();
+  // The start-up's query and its wait are no part of the frames the tests
+  // count; what it left to go out with the first frame stays there.
+  f.startup_output = f.output;
   f.output.clear();
   f.frames.clear();
   f.frame = Frame{};
@@ -227,7 +231,7 @@ void device_write(const char* data, size_t size) {
   f.screen->feed(data, size);
   // The terminal answers the start-up query as soon as it has read it.
   if (std::string(data, size).find(test::ATTRIBUTES_QUERY) != std::string::npos) {
-    fake::type(test::replies_of(f.answers));
+    fake::type(f.typed_first + test::replies_of(f.answers));
   }
 }
 
