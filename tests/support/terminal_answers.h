@@ -2,6 +2,7 @@
 // start-up query (keyboard enhancement flags, mode 2026, device attributes).
 #pragma once
 
+#include <ostream>
 #include <string>
 
 namespace vormi::test {
@@ -39,5 +40,7 @@ inline const char* name_of(TerminalAnswers answers) {
   }
   return "Nothing";
 }
+
+inline void PrintTo(TerminalAnswers answers, std::ostream* out) { *out << name_of(answers); }
 
 }  // namespace vormi::test
