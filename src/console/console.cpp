@@ -44,9 +44,10 @@ constexpr char SCREEN_OFF[] = "\x1b[?1049l";
 constexpr char SCREEN_ON_WITH_KEYBOARD[] = "\x1b[?1049h\x1b[>1u";
 constexpr char SCREEN_OFF_WITH_KEYBOARD[] = "\x1b[<u\x1b[?1049l";
 constexpr char KEYBOARD_PUSH[] = "\x1b[>1u";
-// The keyboard enhancement flags, mode 2026 (synchronized output), then the
+// The alternate screen entered and, in the same write, the terminal asked for
+// the keyboard enhancement flags, mode 2026 (synchronized output), then the
 // primary device attributes, which every terminal answers, and answers last.
-constexpr char TERMINAL_QUERY[] = "\x1b[?u\x1b[?2026$p\x1b[c";
+constexpr char SCREEN_ON_AND_QUERY[] = "\x1b[?1049h\x1b[?u\x1b[?2026$p\x1b[c";
 // How long start-up waits for the attributes, paid in full only on a terminal
 // that answers nothing: a round trip, even over a slow link, takes less.
 constexpr int TERMINAL_ANSWER_WAIT_MS = 200;
@@ -315,14 +316,11 @@ void console_flush_pending() {
 
 namespace {
 
-// Asks the terminal what it can do and waits for the answers: until the
+// Waits for the answers to the start-up query: until the
 // attributes, its last reply, have come, or TERMINAL_ANSWER_WAIT_MS. Keys
 // typed meanwhile stay queued; the replies are reports, never keys. Returns
 // the REPORT_* bits of the replies.
 int ask_terminal() {
-  output_append(output, SCREEN_ON, length_of(SCREEN_ON));
-  output_append(output, TERMINAL_QUERY, length_of(TERMINAL_QUERY));
-  console_flush_pending();
   const uint32_t asked = console_millis();
   for (;;) {
     pump_input();
@@ -339,14 +337,11 @@ int ask_terminal() {
 
 // Enters the alternate screen, asks the terminal, and turns on what it has.
 void start_screen() {
-  device_set_screen_modes(SCREEN_ON, length_of(SCREEN_ON), SCREEN_OFF, length_of(SCREEN_OFF));
+  device_switch_screen_modes(SCREEN_ON_AND_QUERY, SCREEN_ON, SCREEN_OFF);
   const int reports = ask_terminal();
   state.sync_output = (reports & REPORT_SYNC_OUTPUT) != 0;
   if ((reports & REPORT_KEYBOARD_FLAGS) != 0) {
-    device_set_screen_modes(SCREEN_ON_WITH_KEYBOARD, length_of(SCREEN_ON_WITH_KEYBOARD),
-                            SCREEN_OFF_WITH_KEYBOARD, length_of(SCREEN_OFF_WITH_KEYBOARD));
-    // It goes out with the first frame.
-    output_append(output, KEYBOARD_PUSH, length_of(KEYBOARD_PUSH));
+    device_switch_screen_modes(KEYBOARD_PUSH, SCREEN_ON_WITH_KEYBOARD, SCREEN_OFF_WITH_KEYBOARD);
   }
 }
 

@@ -235,8 +235,9 @@ void device_write(const char* data, size_t size) {
   }
 }
 
-void device_set_screen_modes(const char*, size_t, const char* off, size_t off_size) {
-  the_fake().modes_off.assign(off, off_size);
+void device_switch_screen_modes(const char* now, const char*, const char* off) {
+  device_write(now, std::strlen(now));
+  the_fake().modes_off = off;
 }
 
 bool device_raise_for_key(int character) {

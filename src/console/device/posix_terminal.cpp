@@ -52,9 +52,8 @@ Device device;
 // saved modes must be put back.
 volatile sig_atomic_t game_mode_on = 0;
 
-// The bytes that switch the screen modes on and off (device_set_screen_modes),
-// kept where a signal handler can write them. A size is 0 while its bytes
-// are being changed.
+// The bytes that switch the screen modes on and off
+// (device_switch_screen_modes), kept where a signal handler can write them.
 constexpr size_t SCREEN_MODES_CAPACITY = 64;
 char screen_modes_on[SCREEN_MODES_CAPACITY];
 char screen_modes_off[SCREEN_MODES_CAPACITY];
@@ -314,14 +313,23 @@ void device_close() {
   close(fd);
 }
 
-void device_set_screen_modes(const char* on, size_t on_size, const char* off, size_t off_size) {
-  if (on_size > SCREEN_MODES_CAPACITY || off_size > SCREEN_MODES_CAPACITY) return;
-  screen_modes_on_size = 0;
-  screen_modes_off_size = 0;
+void device_switch_screen_modes(const char* now, const char* on, const char* off) {
+  const size_t on_size = strlen(on);
+  const size_t off_size = strlen(off);
+  if (device.fd < 0 || on_size > SCREEN_MODES_CAPACITY || off_size > SCREEN_MODES_CAPACITY) return;
+  // A signal sees the old bytes with the old modes or the new with the new.
+  sigset_t held;
+  sigset_t before;
+  sigemptyset(&held);
+  for (int sig : ENDING_SIGNALS) sigaddset(&held, sig);
+  sigaddset(&held, SIGTSTP);
+  sigprocmask(SIG_BLOCK, &held, &before);
+  write_raw(now, strlen(now));
   memcpy(screen_modes_on, on, on_size);
   memcpy(screen_modes_off, off, off_size);
   screen_modes_on_size = static_cast<sig_atomic_t>(on_size);
   screen_modes_off_size = static_cast<sig_atomic_t>(off_size);
+  sigprocmask(SIG_SETMASK, &before, nullptr);
 }
 
 bool device_raise_for_key(int character) {

@@ -16,12 +16,14 @@ bool device_open(char* why, size_t why_size);
 // Puts the terminal back as it was found; safe to call more than once.
 void device_close();
 
-// Keeps the bytes that switch the terminal's screen modes on (the alternate
-// screen, a keyboard mode) and off, at most 64 each; neither is written here.
-// From then on off is written before the terminal's modes are put back, on
-// every way out and before a stop, and on after the stop, when game mode
-// comes back.
-void device_set_screen_modes(const char* on, size_t on_size, const char* off, size_t off_size);
+// Writes now, which switches the terminal's screen modes (the alternate
+// screen, a keyboard mode), and keeps the bytes that switch the modes as they
+// then are on and off, at most 64 each; all three NUL-terminated. From then
+// on off is written before the terminal's modes are put back, on every way
+// out and before a stop, and on after the stop, when game mode comes back.
+// The ending and stop signals wait meanwhile, so theirs are always the bytes
+// of the modes in force.
+void device_switch_screen_modes(const char* now, const char* on, const char* off);
 // When character is the terminal's interrupt or suspend character, raises
 // SIGINT or SIGTSTP as the terminal does for that byte, and returns true: the
 // keyboard enhancement protocol sends Ctrl+C and Ctrl+Z as sequences, which
