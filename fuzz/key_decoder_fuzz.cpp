@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "console/keys/key_decoder.h"
+#include "console/keys/key_table.h"
 #include "text/utf8.h"
 #include "fuzz_check.h"
 
