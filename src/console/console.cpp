@@ -316,10 +316,10 @@ void console_flush_pending() {
 
 namespace {
 
-// Waits for the answers to the start-up query: until the
-// attributes, its last reply, have come, or TERMINAL_ANSWER_WAIT_MS. Keys
-// typed meanwhile stay queued; the replies are reports, never keys. Returns
-// the REPORT_* bits of the replies.
+// Waits for the answers to the start-up query: until the attributes, its last
+// reply, have come, or TERMINAL_ANSWER_WAIT_MS. Keys typed meanwhile stay
+// queued; the replies are reports, never keys. Returns the REPORT_* bits of
+// the replies.
 int ask_terminal() {
   const uint32_t asked = console_millis();
   for (;;) {
@@ -328,9 +328,9 @@ int ask_terminal() {
     const int left = TERMINAL_ANSWER_WAIT_MS - static_cast<int>(console_millis() - asked);
     if (left <= 0) break;
     device_wait(left, true);
-    state.seen_empty = false;
+    state.seen_empty = false;  // the next pump reads what the wait found
   }
-  // Keys may come any time from now, before the next wait.
+  // Nor is the terminal known empty for the reads before the game's first wait.
   state.seen_empty = false;
   return state.decoder.reports;
 }

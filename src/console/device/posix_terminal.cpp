@@ -51,6 +51,8 @@ Device device;
 // Read by the signal handlers: whether the terminal is in game mode and the
 // saved modes must be put back.
 volatile sig_atomic_t game_mode_on = 0;
+volatile sig_atomic_t resumed = 0;
+volatile sig_atomic_t resized = 0;
 
 // The bytes that switch the screen modes on and off
 // (device_switch_screen_modes), kept where a signal handler can write them.
@@ -59,8 +61,6 @@ char screen_modes_on[SCREEN_MODES_CAPACITY];
 char screen_modes_off[SCREEN_MODES_CAPACITY];
 volatile sig_atomic_t screen_modes_on_size = 0;
 volatile sig_atomic_t screen_modes_off_size = 0;
-volatile sig_atomic_t resumed = 0;
-volatile sig_atomic_t resized = 0;
 
 // The signals that need the main loop; blocked outside the waits.
 constexpr int MAIN_LOOP_SIGNALS[] = {SIGCONT, SIGWINCH};
