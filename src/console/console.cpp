@@ -33,6 +33,34 @@ constexpr int MOVE_ROOM = 32;  // the longest a clear or a move translates to
 constexpr int MAX_EMPTY_READS = 100;
 constexpr int NOTICE_CAPACITY = 128;
 
+// What the console says to the terminal beyond drawing. The game draws on
+// the alternate screen, so the shell's screen and scrollback stay as they
+// were; with the keyboard enhancement protocol, flag 1 ("disambiguate escape
+// codes") makes Esc and the Alt and Ctrl keys arrive as unambiguous
+// sequences (pushed on the alternate screen's own stack, popped before
+// leaving it).
+constexpr char SCREEN_ON[] = "\x1b[?1049h";
+constexpr char SCREEN_OFF[] = "\x1b[?1049l";
+constexpr char SCREEN_ON_WITH_KEYBOARD[] = "\x1b[?1049h\x1b[>1u";
+constexpr char SCREEN_OFF_WITH_KEYBOARD[] = "\x1b[<u\x1b[?1049l";
+constexpr char KEYBOARD_PUSH[] = "\x1b[>1u";
+// The alternate screen entered and, in the same write, the terminal asked for
+// the keyboard enhancement flags, mode 2026 (synchronized output), then the
+// primary device attributes, which every terminal answers, and answers last.
+constexpr char SCREEN_ON_AND_QUERY[] = "\x1b[?1049h\x1b[?u\x1b[?2026$p\x1b[c";
+// How long start-up waits for the attributes, paid in full only on a terminal
+// that answers nothing: a round trip, even over a slow link, takes less.
+constexpr int TERMINAL_ANSWER_WAIT_MS = 200;
+// Around a frame that draws the screen whole, where the terminal knows mode
+// 2026: it shows the frame at once, never half drawn.
+constexpr char FRAME_BEGIN[] = "\x1b[?2026h";
+constexpr char FRAME_END[] = "\x1b[?2026l";
+
+template <int N>
+constexpr int length_of(const char (&)[N]) {
+  return N - 1;
+}
+
 struct ConsoleState {
   uint32_t origin;
   int pending_code;  // -1 when empty
@@ -42,6 +70,8 @@ struct ConsoleState {
   // The terminal was seen with nothing to read since the last wait; what
   // comes after that is found by the next wait, which returns for it at once.
   bool seen_empty;
+  bool sync_output;  // the terminal knows mode 2026
+  bool frame_open;   // a whole-screen frame has begun and not yet gone out
 };
 
 ConsoleState state;
@@ -55,10 +85,19 @@ OutputBuffer& output_with_room(int size) {
   return output;
 }
 
+// The terminal signals for Ctrl+C and Ctrl+Z only when they come as their
+// bytes; in the keyboard enhancement protocol they come as sequences, and the
+// console raises the signal itself.
+bool raises_signal(const KeyEvent& event) {
+  return event.text[0] == '\0' && event.press.key != 0 && device_raise_for_key(event.press.typed);
+}
+
 // Reads stop while the queue lacks room for what they could make, so no
 // event pushed here is refused.
 void push_events(const KeyEvent* events, int count) {
-  for (int i = 0; i < count; ++i) queue_push(state.queue, events[i]);
+  for (int i = 0; i < count; ++i) {
+    if (!raises_signal(events[i])) queue_push(state.queue, events[i]);
+  }
 }
 
 // Whether the queue can take every event one more read could make (one per
@@ -113,8 +152,24 @@ int pump_input() {
   return total;
 }
 
-void repaint_screen() {
+// Opens a frame that draws the screen whole; it closes when the output next
+// goes out before a wait, a read or the end.
+void begin_whole_frame() {
+  if (!state.sync_output || state.frame_open) return;
+  output_append(output_with_room(length_of(FRAME_BEGIN)), FRAME_BEGIN, length_of(FRAME_BEGIN));
+  state.frame_open = true;
+}
+
+// Starts a whole-screen frame in place of whatever was pending: the copy
+// already holds that.
+void restart_output() {
   output_clear(output);
+  state.frame_open = false;
+  begin_whole_frame();
+}
+
+void repaint_screen() {
+  restart_output();
   output_append(output, "\x1b[2J", 4);
   for (int y = 1; y <= shadow.rows; ++y) {
     // Flush before a row could overflow the buffer.
@@ -122,7 +177,7 @@ void repaint_screen() {
     repaint_row(shadow, y, output);
   }
   repaint_cursor(shadow, output);
-  console_flush(output);
+  console_flush_pending();
 }
 
 bool too_small(int columns, int rows) { return columns < MIN_COLUMNS || rows < MIN_ROWS; }
@@ -131,10 +186,10 @@ void show_size_notice() {
   char notice[NOTICE_CAPACITY];
   const int size = size_notice(device_columns(), device_rows(), MIN_COLUMNS, MIN_ROWS, notice,
                                sizeof notice);
-  output_clear(output);
+  restart_output();
   output_append(output, "\x1b[2J\x1b[H", 7);
   output_append(output, notice, size);
-  console_flush(output);
+  console_flush_pending();
 }
 
 // Reads and forgets whatever the terminal has; returns how many bytes went.
@@ -251,7 +306,46 @@ void console_flush(OutputBuffer& out) {
   output_clear(out);
 }
 
-void console_flush_pending() { console_flush(output); }
+void console_flush_pending() {
+  if (state.frame_open) {
+    output_append(output_with_room(length_of(FRAME_END)), FRAME_END, length_of(FRAME_END));
+    state.frame_open = false;
+  }
+  console_flush(output);
+}
+
+namespace {
+
+// Waits for the answers to the start-up query: until the attributes, its last
+// reply, have come, or TERMINAL_ANSWER_WAIT_MS. Keys typed meanwhile stay
+// queued; the replies are reports, never keys. Returns the REPORT_* bits of
+// the replies.
+int ask_terminal() {
+  const uint32_t asked = console_millis();
+  for (;;) {
+    pump_input();
+    if ((state.decoder.reports & REPORT_ATTRIBUTES) != 0) break;
+    const int left = TERMINAL_ANSWER_WAIT_MS - static_cast<int>(console_millis() - asked);
+    if (left <= 0) break;
+    device_wait(left, true);
+    state.seen_empty = false;  // the next pump reads what the wait found
+  }
+  // Nor is the terminal known empty for the reads before the game's first wait.
+  state.seen_empty = false;
+  return state.decoder.reports;
+}
+
+// Enters the alternate screen, asks the terminal, and turns on what it has.
+void start_screen() {
+  device_switch_screen_modes(SCREEN_ON_AND_QUERY, SCREEN_ON, SCREEN_OFF);
+  const int reports = ask_terminal();
+  state.sync_output = (reports & REPORT_SYNC_OUTPUT) != 0;
+  if ((reports & REPORT_KEYBOARD_FLAGS) != 0) {
+    device_switch_screen_modes(KEYBOARD_PUSH, SCREEN_ON_WITH_KEYBOARD, SCREEN_OFF_WITH_KEYBOARD);
+  }
+}
+
+}  // namespace
 
 void console_start() {
   char why[256] = "";
@@ -273,17 +367,23 @@ void console_start() {
   state.empty_reads = 0;
   state.seen_empty = false;
   decoder_reset(state.decoder);
-  // Nothing is drawn here: the screen keeps what it shows until the first clear.
+  state.sync_output = false;
+  state.frame_open = false;
+  // The alternate screen starts blank, as the copy does.
   shadow_reset(shadow, columns, rows, device_utf8());
   output_clear(output);
   // What the last frame drew goes out on every normal exit (std::exit too),
   // before the device puts the terminal back: registered after it, run before.
   static bool flush_registered = false;
   if (!flush_registered) flush_registered = std::atexit(console_flush_pending) == 0;
+  start_screen();
   srand(1);
 }
 
-void console_clear() { translate_clear(shadow, output_with_room(MOVE_ROOM)); }
+void console_clear() {
+  begin_whole_frame();
+  translate_clear(shadow, output_with_room(MOVE_ROOM));
+}
 
 void console_goto(int x, int y) { translate_goto(shadow, x, y, output_with_room(MOVE_ROOM)); }
 

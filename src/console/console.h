@@ -23,10 +23,16 @@ namespace vormi {
 // Opens the terminal and puts it in game mode for the whole run; it is restored
 // exactly on exit and on the ending signals. Without a terminal, or on one
 // smaller than 80x24, prints one line on standard error and exits with status 2.
-// Also starts the millisecond clock at 0 and seeds the generator with 1.
+// Otherwise enters the alternate screen (left again on every way out and
+// before a stop), asks the terminal what it can do and waits up to 200 ms for
+// its answer, then turns on the keyboard enhancement protocol where it is
+// there. Also starts the millisecond clock at 0 before asking, and seeds the
+// generator with 1.
 void console_start();
 
-// Blanks the whole screen and puts the cursor at (1,1).
+// Blanks the whole screen and puts the cursor at (1,1). Where the terminal
+// knows synchronized output, what is drawn from here until the output next
+// goes out is shown as one frame.
 void console_clear();
 // Moves the cursor; a position outside the screen (as large as the terminal
 // is now) is ignored.
@@ -47,7 +53,9 @@ int console_read_key();
 // Waits for a key press and returns its (first) code.
 int console_wait_key();
 // Non-zero while a key press is still being told apart: an Esc byte that may
-// yet begin an arrow's sequence. Settled within 50 ms; never waits.
+// yet begin an arrow's sequence. Settled within 50 ms; never waits. With the
+// keyboard enhancement protocol the Esc key comes as a whole sequence, so
+// nothing is left to tell apart.
 int console_key_unresolved();
 
 // Milliseconds since console_start, wrapping at 2^32.

@@ -1,6 +1,9 @@
 // Keys and waits through the fake terminal: the two-code protocol, the queue,
 // the lone Esc, and the waits on the virtual clock.
 #include <gtest/gtest.h>
+#include <signal.h>
+
+#include <vector>
 
 #include "console/console.h"
 #include "fake/fake_terminal.h"
@@ -12,6 +15,44 @@ class KeysTest : public ::testing::Test {
  protected:
   void SetUp() override { fake::reset(); }
 };
+
+using test::TerminalAnswers;
+
+// Start-up on each kind of terminal: the alternate screen and the query in
+// one write; the answer waited for only until it comes, or 200 ms where none
+// does; keys typed meanwhile kept, no byte of a reply taken for a key; the
+// keyboard protocol pushed, and popped on the way out, only where the
+// terminal has it; whole-screen frames wrapped where it knows
+// mode 2026.
+TEST(ConsoleStart, AsksTheTerminalAndKeepsKeysTypedMeanwhile) {
+  const struct {
+    TerminalAnswers answers;
+    uint32_t waited;
+    const char* modes_off;
+  } cases[] = {
+      {TerminalAnswers::KEYBOARD_AND_SYNC, 0, "\x1b[<u\x1b[?1049l"},
+      {TerminalAnswers::ATTRIBUTES_ONLY, 0, "\x1b[?1049l"},
+      {TerminalAnswers::NOTHING, 200, "\x1b[?1049l"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(test::name_of(c.answers));
+    fake::reset_answering(c.answers, "x\x1b[A");
+    const bool full = c.answers == TerminalAnswers::KEYBOARD_AND_SYNC;
+    EXPECT_EQ(fake::startup_output(),
+              std::string("\x1b[?1049h\x1b[?u\x1b[?2026$p\x1b[c") + (full ? "\x1b[>1u" : ""));
+    EXPECT_EQ(fake::now(), c.waited);
+    EXPECT_EQ(fake::screen_modes_off(), c.modes_off);
+    EXPECT_EQ(console_read_key(), 'x');
+    EXPECT_EQ(console_read_key(), 0);
+    EXPECT_EQ(console_read_key(), KEY_UP);
+    EXPECT_EQ(console_key_ready(), 0);
+    console_clear();
+    const std::string& frame = fake::output();
+    EXPECT_EQ(frame.rfind("\x1b[?2026h\x1b[2J", 0) == 0, full) << frame.substr(1);
+    EXPECT_EQ(frame.size() > 8 && frame.substr(frame.size() - 8) == "\x1b[?2026l", full) << frame.substr(1);
+    EXPECT_EQ(frame.find("\x1b[?2026") == std::string::npos, !full) << frame.substr(1);
+  }
+}
 
 TEST_F(KeysTest, ArrowsGiveZeroThenTheirCodeWithAKeyReadyBetween) {
   const struct {
@@ -153,6 +194,32 @@ TEST_F(KeysTest, AnEscAnywhereInATickIsKnownBeforeTheWaitEnds) {
   console_wait_until(100, 0);
   EXPECT_EQ(fake::now(), 100u);
   EXPECT_EQ(console_key_unresolved(), 1);
+}
+
+// With the keyboard protocol the Esc key is whole as its bytes come, even in
+// a tick's last millisecond, and two of them are two Esc presses.
+TEST_F(KeysTest, EscFromTheKeyboardProtocolIsKnownAtOnce) {
+  for (uint32_t tick : {100u, 35u}) {
+    fake::reset_answering(TerminalAnswers::KEYBOARD_AND_SYNC);
+    fake::type_at(tick - 1, "\x1b[27u");
+    console_wait_until(static_cast<int>(tick), 1);
+    EXPECT_EQ(fake::now(), tick - 1) << tick << " ms tick";
+    EXPECT_EQ(console_key_unresolved(), 0);
+    EXPECT_EQ(console_read_key(), KEY_ESC);
+  }
+  fake::type("\x1b[27u\x1b[27u");
+  EXPECT_EQ(console_read_key(), KEY_ESC);
+  EXPECT_EQ(console_read_key(), KEY_ESC);
+}
+
+// The terminal does not signal for Ctrl+C and Ctrl+Z that come as sequences;
+// the console does, and they are no keys.
+TEST_F(KeysTest, CtrlCAndCtrlZAsSequencesRaiseTheirSignals) {
+  fake::reset_answering(TerminalAnswers::KEYBOARD_AND_SYNC);
+  fake::type("\x1b[99;5u\x1b[122;5u\x1b[99;6u\x1b[120;5u");
+  EXPECT_EQ(console_read_key(), 24);  // Ctrl+X is a key
+  EXPECT_EQ(fake::signals_for_keys(), (std::vector<int>{SIGINT, SIGTSTP, SIGINT}));
+  EXPECT_EQ(console_key_ready(), 0);
 }
 
 // Arrows and Alt with a key arrive whole: nothing about them is unresolved.

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <functional>
+#include <tuple>
 #include <ostream>
 #include <string>
 
@@ -93,15 +94,51 @@ struct Ending {
 
 void PrintTo(const Ending& ending, std::ostream* out) { *out << ending.name; }
 
-class EndingRestoresModes : public ConsoleEndToEnd, public ::testing::WithParamInterface<Ending> {};
+const char SHELL_SCREEN[] = "$ ls\r\nhighscores.txt\r\n$ vormi";
+const std::string QUERY = "\x1b[?1049h\x1b[?u\x1b[?2026$p\x1b[c";
 
+// What the program leaves the screen modes with, on every way out and before a stop.
+std::string screen_off(TerminalAnswers answers) {
+  return answers == TerminalAnswers::KEYBOARD_AND_SYNC ? "\x1b[<u\x1b[?1049l" : "\x1b[?1049l";
+}
+
+size_t count_of(const std::string& text, const std::string& part) {
+  size_t count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+// Every mode the program turned on it turned off again, as often.
+void expect_modes_balanced(const std::string& output) {
+  EXPECT_EQ(count_of(output, "\x1b[?1049h"), count_of(output, "\x1b[?1049l")) << "alternate screen";
+  EXPECT_EQ(count_of(output, "\x1b[>1u"), count_of(output, "\x1b[<u")) << "keyboard mode";
+  EXPECT_EQ(count_of(output, "\x1b[?2026h"), count_of(output, "\x1b[?2026l")) << "synchronized output";
+}
+
+class EndingRestoresModes
+    : public ConsoleEndToEnd,
+      public ::testing::WithParamInterface<std::tuple<Ending, TerminalAnswers>> {};
+
+// On each kind of terminal and every way out: the query at start-up, the
+// keyboard protocol and whole frames only where the terminal answered for
+// them, no reply taken for a key, and at the end the screen modes off last,
+// the terminal's modes exactly as found, and the shell's screen and
+// scrollback as they were before the program.
 TEST_P(EndingRestoresModes, ModesAreExactlyAsFound) {
-  const Ending& ending = GetParam();
-  PtySession session({PROBE, "keys"});
+  const auto& [ending, answers] = GetParam();
+  const bool full = answers == TerminalAnswers::KEYBOARD_AND_SYNC;
+  PtySession session({PROBE, "keys"}, 80, 25, "", answers);
+  session.screen().feed(SHELL_SCREEN);
+  const std::string shell_screen = session.screen().text();
   ASSERT_TRUE(session.wait_for("ready")) << session.screen().text();
   termios during = session.modes();
   expect_game_mode(during);
   EXPECT_FALSE(same_modes(session.initial_modes(), during));
+  const std::string& output = session.output();
+  EXPECT_EQ(output.substr(0, QUERY.size()), QUERY);
+  EXPECT_EQ(output.substr(QUERY.size(), 5) == "\x1b[>1u", full);
+  EXPECT_EQ(output.find("\x1b[?2026h") != std::string::npos, full);
+  EXPECT_EQ(session.screen().row(10), "") << "a reply was taken for a key";
 
   if (ending.sig == 0) {
     session.send("q");
@@ -118,33 +155,70 @@ TEST_P(EndingRestoresModes, ModesAreExactlyAsFound) {
     EXPECT_EQ(WTERMSIG(status), ending.sig);
   }
   EXPECT_TRUE(same_modes(session.initial_modes(), session.modes()));
+  const std::string off = screen_off(answers);
+  ASSERT_GE(output.size(), off.size());
+  EXPECT_EQ(output.substr(output.size() - off.size()), off);
+  expect_modes_balanced(output);
+  EXPECT_EQ(session.screen().text(), shell_screen);
+  EXPECT_EQ(session.screen().scrolled_off(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Endings, EndingRestoresModes,
-                         ::testing::Values(Ending{"exit", 0}, Ending{"SIGINT", SIGINT},
-                                           Ending{"SIGTERM", SIGTERM}, Ending{"SIGHUP", SIGHUP},
-                                           Ending{"SIGQUIT", SIGQUIT}),
-                         [](const ::testing::TestParamInfo<Ending>& param_info) {
-                           return std::string(param_info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Endings, EndingRestoresModes,
+    ::testing::Combine(::testing::Values(Ending{"exit", 0}, Ending{"SIGINT", SIGINT},
+                                         Ending{"SIGTERM", SIGTERM}, Ending{"SIGHUP", SIGHUP},
+                                         Ending{"SIGQUIT", SIGQUIT}),
+                       ::testing::Values(TerminalAnswers::KEYBOARD_AND_SYNC,
+                                         TerminalAnswers::ATTRIBUTES_ONLY, TerminalAnswers::NOTHING)),
+    [](const ::testing::TestParamInfo<std::tuple<Ending, TerminalAnswers>>& param_info) {
+      return std::string(std::get<0>(param_info.param).name) + "_" +
+             name_of(std::get<1>(param_info.param));
+    });
 
+// Ctrl+C as its byte, and as the keyboard protocol sends it (which the
+// terminal no longer turns into a signal).
 TEST_F(ConsoleEndToEnd, CtrlCFromTheKeyboardEndsByTheSignalAndRestores) {
-  PtySession session({PROBE, "keys"});
-  ASSERT_TRUE(session.wait_for("ready"));
-  session.send("\x03");
-  int status = 0;
-  ASSERT_TRUE(session.wait_exit(&status));
-  ASSERT_TRUE(WIFSIGNALED(status));
-  EXPECT_EQ(WTERMSIG(status), SIGINT);
-  EXPECT_TRUE(same_modes(session.initial_modes(), session.modes()));
+  const struct {
+    TerminalAnswers answers;
+    const char* ctrl_c;
+  } cases[] = {{TerminalAnswers::ATTRIBUTES_ONLY, "\x03"},
+               {TerminalAnswers::KEYBOARD_AND_SYNC, "\x1b[99;5u"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(name_of(c.answers));
+    PtySession session({PROBE, "keys"}, 80, 25, "", c.answers);
+    ASSERT_TRUE(session.wait_for("ready"));
+    session.send(c.ctrl_c);
+    int status = 0;
+    ASSERT_TRUE(session.wait_exit(&status));
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(WTERMSIG(status), SIGINT);
+    EXPECT_TRUE(same_modes(session.initial_modes(), session.modes()));
+    expect_modes_balanced(session.output());
+  }
 }
 
-TEST_F(ConsoleEndToEnd, CtrlZRestoresModesAndFgBringsGameModeAndScreenBack) {
-  PtySession session({PROBE, "job"});
+class StopOn : public ConsoleEndToEnd, public ::testing::WithParamInterface<TerminalAnswers> {};
+
+// Before the stop the screen modes go off, so the shell's screen is there;
+// on fg they come back before the screen is drawn again, whole.
+TEST_P(StopOn, CtrlZRestoresModesAndFgBringsGameModeAndScreenBack) {
+  const TerminalAnswers answers = GetParam();
+  const bool full = answers == TerminalAnswers::KEYBOARD_AND_SYNC;
+  PtySession session({PROBE, "job"}, 80, 25, "", answers);
+  session.screen().feed(SHELL_SCREEN);
   ASSERT_TRUE(session.wait_for("ready")) << session.screen().text();
-  session.send("\x1a");
+  // Ctrl+Z as the keyboard protocol sends it, where the terminal has it.
+  session.send(full ? "\x1b[122;5u" : "\x1a");
   ASSERT_TRUE(session.wait_for("stopped")) << session.screen().text();
   EXPECT_TRUE(same_modes(session.initial_modes(), session.modes()));
+  const std::string off = screen_off(answers);
+  const size_t stopped_at = session.output().find("stopped");
+  ASSERT_GE(stopped_at, off.size());
+  const size_t off_at = session.output().rfind(off, stopped_at);
+  ASSERT_NE(off_at, std::string::npos) << "the screen modes were not turned off";
+  EXPECT_EQ(session.output().find('\x1b', off_at + off.size()), std::string::npos)
+      << "something came after the screen modes went off";
+  EXPECT_EQ(session.screen().row(2), "highscores.txt") << "the shell's screen is not back";
 
   session.send("fg\n");
   ASSERT_TRUE(eventually(session, [&] { return !same_modes(session.initial_modes(), session.modes()); }))
@@ -154,6 +228,10 @@ TEST_F(ConsoleEndToEnd, CtrlZRestoresModesAndFgBringsGameModeAndScreenBack) {
   EXPECT_TRUE(eventually(session, [&] { return session.screen().text().find("stopped") == std::string::npos; }))
       << session.screen().text();
   EXPECT_EQ(session.screen().cell(7, 3), "\u2588");
+  const std::string resumed = session.output().substr(stopped_at);
+  EXPECT_EQ(resumed.find(full ? "\x1b[?1049h\x1b[>1u" : "\x1b[?1049h") != std::string::npos, true)
+      << "the screen modes did not come back";
+  EXPECT_EQ(resumed.find("\x1b[?2026h") != std::string::npos, full) << "the repaint is no whole frame";
 
   session.send("x");
   ASSERT_TRUE(session.wait_for("code=120")) << session.screen().text();
@@ -163,7 +241,15 @@ TEST_F(ConsoleEndToEnd, CtrlZRestoresModesAndFgBringsGameModeAndScreenBack) {
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_TRUE(same_modes(session.initial_modes(), session.modes()));
+  expect_modes_balanced(session.output());
 }
+
+INSTANTIATE_TEST_SUITE_P(Terminals, StopOn,
+                         ::testing::Values(TerminalAnswers::KEYBOARD_AND_SYNC,
+                                           TerminalAnswers::ATTRIBUTES_ONLY, TerminalAnswers::NOTHING),
+                         [](const ::testing::TestParamInfo<TerminalAnswers>& param_info) {
+                           return std::string(name_of(param_info.param));
+                         });
 
 // The stop lands while the program draws, between two waits: the continue
 // must still end the next wait at once and the screen come back without a key.
@@ -171,7 +257,9 @@ TEST_F(ConsoleEndToEnd, StopsWhileDrawingAreRepaintedBeforeTheNextWait) {
   PtySession session({PROBE, "stops"});
   for (int round = 1; round <= 3; ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
-    ASSERT_TRUE(session.wait_for("stopped")) << session.screen().text();
+    // The shell's screen comes back with the lines of the rounds before.
+    ASSERT_TRUE(eventually(session, [&] { return count_of(session.output(), "stopped") == static_cast<size_t>(round); }))
+        << session.screen().text();
     EXPECT_TRUE(same_modes(session.initial_modes(), session.modes()));
     session.send("fg\n");
     const std::string frame = "ready " + std::to_string(round) + "\nafter\nround " +
@@ -185,7 +273,10 @@ TEST_F(ConsoleEndToEnd, StopsWhileDrawingAreRepaintedBeforeTheNextWait) {
   ASSERT_TRUE(session.wait_exit(&status));
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
-  EXPECT_EQ(session.screen().row(5), "code=120");
+  // The last key's code was drawn before the alternate screen was left.
+  const size_t code_at = session.output().rfind("code=120");
+  ASSERT_NE(code_at, std::string::npos);
+  EXPECT_NE(session.output().find("\x1b[?1049l", code_at), std::string::npos);
 }
 
 // A program that is its session's leader (as under a terminal emulator's -e)

@@ -2,6 +2,8 @@
 // of input bytes and a virtual clock that only moves when the code waits.
 #include "fake/fake_terminal.h"
 
+#include <signal.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -47,6 +49,11 @@ struct Fake {
   std::string output;
   std::vector<Frame> frames;
   Frame frame;  // written since the last wait
+  test::TerminalAnswers answers = test::TerminalAnswers::ATTRIBUTES_ONLY;
+  std::vector<int> signals;
+  std::string modes_off;
+  std::string startup_output;
+  std::string typed_first;  // typed before the terminal answers the query
 };
 
 Fake& the_fake() {
@@ -84,8 +91,31 @@ void apply_resize() {
 
 }  // namespace
 
+static void reset_terminal(int columns, int rows, bool utf8, int64_t calendar_seconds,
+                           test::TerminalAnswers answers);
+
 void reset(int columns, int rows, bool utf8, int64_t calendar_seconds) {
+  the_fake().typed_first.clear();
+  reset_terminal(columns, rows, utf8, calendar_seconds, test::TerminalAnswers::ATTRIBUTES_ONLY);
+}
+
+void reset_answering(test::TerminalAnswers answers, const std::string& typed_first) {
+  the_fake().typed_first = typed_first;
+  reset_terminal(80, 25, true, 1700000000, answers);
+}
+
+const std::vector<int>& signals_for_keys() { return the_fake().signals; }
+
+const std::string& screen_modes_off() { return the_fake().modes_off; }
+
+const std::string& startup_output() { return the_fake().startup_output; }
+
+static void reset_terminal(int columns, int rows, bool utf8, int64_t calendar_seconds,
+                           test::TerminalAnswers answers) {
   Fake& f = the_fake();
+  f.answers = answers;
+  f.signals.clear();
+  f.modes_off.clear();
   f.columns = columns;
   f.rows = rows;
   f.utf8 = utf8;
@@ -104,6 +134,12 @@ void reset(int columns, int rows, bool utf8, int64_t calendar_seconds) {
   f.frames.clear();
   f.frame = Frame{};
   console_start();
+  // The start-up's query and its wait are no part of the frames the tests
+  // count; what it left to go out with the first frame stays there.
+  f.startup_output = f.output;
+  f.output.clear();
+  f.frames.clear();
+  f.frame = Frame{};
 }
 
 void type_at(uint32_t at_ms, const std::string& bytes) {
@@ -193,6 +229,21 @@ void device_write(const char* data, size_t size) {
   f.frame.bytes.append(data, size);
   if (!f.screen) f.screen = std::make_unique<test::Screen>(f.columns, f.rows);
   f.screen->feed(data, size);
+  // The terminal answers the start-up query as soon as it has read it.
+  if (std::string(data, size).find(test::ATTRIBUTES_QUERY) != std::string::npos) {
+    fake::type(f.typed_first + test::replies_of(f.answers));
+  }
+}
+
+void device_switch_screen_modes(const char* now, const char*, const char* off) {
+  device_write(now, std::strlen(now));
+  the_fake().modes_off = off;
+}
+
+bool device_raise_for_key(int character) {
+  const int sig = character == 3 ? SIGINT : character == 26 ? SIGTSTP : 0;
+  if (sig != 0) the_fake().signals.push_back(sig);
+  return sig != 0;
 }
 
 size_t device_read(char* buffer, size_t capacity) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "support/screen.h"
+#include "support/terminal_answers.h"
 
 namespace vormi::fake {
 
@@ -24,6 +25,17 @@ struct InputExhausted : std::runtime_error {
 // console_start runs again, so every test starts from a fresh console.
 void reset(int columns = 80, int rows = 25, bool utf8 = true,
            int64_t calendar_seconds = 1700000000);
+// As reset(), on a terminal that answers the console's start-up query as
+// answers says, at once (reset's terminal gives only its attributes);
+// typed_first is what the player typed before the answer came.
+void reset_answering(test::TerminalAnswers answers, const std::string& typed_first = "");
+
+// The signals raised for keys (SIGINT for Ctrl+C, SIGTSTP for Ctrl+Z), in
+// order; the fake raises none, it only counts them.
+const std::vector<int>& signals_for_keys();
+// What the console asked the device to write before the terminal's modes go
+// back, on every way out and before a stop.
+const std::string& screen_modes_off();
 
 // Scripts bytes that become readable at virtual time at_ms (now when earlier).
 void type_at(uint32_t at_ms, const std::string& bytes);
@@ -77,7 +89,10 @@ const std::vector<ResizeSeen>& resizes_seen();
 // The screen as the terminal shows it. This, output and clear_output first
 // write out what the console has drawn and not yet written, as its next wait would.
 test::Screen& screen();
-// Bytes written to the terminal since reset or the last clear_output.
+// What console_start wrote during reset (the start-up's query).
+const std::string& startup_output();
+// Bytes written to the terminal since reset (after the start-up) or the last
+// clear_output.
 const std::string& output();
 void clear_output();
 
@@ -86,7 +101,8 @@ struct Frame {
   int writes = 0;
   std::string bytes;
 };
-// One frame for each wait since reset, in order: what came before that wait.
+// One frame for each wait since reset (after the start-up), in order: what
+// came before that wait.
 const std::vector<Frame>& frames();
 
 }  // namespace vormi::fake

@@ -85,8 +85,8 @@ std::vector<char*> pointers(std::vector<std::string>& strings) {
 }  // namespace
 
 PtySession::PtySession(const std::vector<std::string>& argv, int columns, int rows,
-                       const std::string& cwd)
-    : screen_(columns, rows) {
+                       const std::string& cwd, TerminalAnswers answers)
+    : answers_(answers), screen_(columns, rows) {
   if (argv.empty()) throw std::invalid_argument("PtySession: no program");
   master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (master_ < 0) fail("posix_openpt");
@@ -138,20 +138,24 @@ bool read_master(int master, int wait_ms, std::string& into) {
   return true;
 }
 
-// One slice of reading: at most slice_ms, then a look whether the program ended.
-bool pump_slice(int master, pid_t pid, bool& exited, int& status, Screen& screen,
-                       std::string& output, int slice_ms) {
+}  // namespace
+
+// One slice of reading: at most slice_ms, then a look whether the program
+// ended. The terminal answers the start-up query as soon as it has read it.
+bool PtySession::read_slice(int slice_ms) {
   std::string chunk;
-  bool got = read_master(master, slice_ms, chunk);
+  bool got = read_master(master_, slice_ms, chunk);
   if (got) {
-    screen.feed(chunk);
-    output += chunk;
+    screen_.feed(chunk);
+    output_ += chunk;
+    if (!answered_ && output_.find(ATTRIBUTES_QUERY) != std::string::npos) {
+      answered_ = true;
+      send(replies_of(answers_));
+    }
   }
-  if (!exited && waitpid(pid, &status, WNOHANG) == pid) exited = true;
+  if (!exited_ && waitpid(pid_, &status_, WNOHANG) == pid_) exited_ = true;
   return got;
 }
-
-}  // namespace
 
 void PtySession::send(const std::string& bytes) {
   size_t done = 0;
@@ -171,17 +175,16 @@ bool PtySession::wait_for(const std::string& text, int timeout_ms) {
     if (screen_.text().find(text) != std::string::npos) return true;
     int64_t left = deadline - now_ms();
     if (left <= 0) return false;
-    bool got = pump_slice(master_, pid_, exited_, status_, screen_, output_,
-                          static_cast<int>(left < 20 ? left : 20));
+    bool got = read_slice(static_cast<int>(left < 20 ? left : 20));
     // Once the program has ended and its output is drained, the text cannot come.
-    if (exited_ && !got && !pump_slice(master_, pid_, exited_, status_, screen_, output_, 0)) {
+    if (exited_ && !got && !read_slice(0)) {
       return screen_.text().find(text) != std::string::npos;
     }
   }
 }
 
 bool PtySession::pump_once(int timeout_ms) {
-  return pump_slice(master_, pid_, exited_, status_, screen_, output_, timeout_ms);
+  return read_slice(timeout_ms);
 }
 
 void PtySession::pump(int ms) {
@@ -189,8 +192,7 @@ void PtySession::pump(int ms) {
   for (;;) {
     int64_t left = deadline - now_ms();
     if (left <= 0) return;
-    bool got = pump_slice(master_, pid_, exited_, status_, screen_, output_,
-                          static_cast<int>(left < 20 ? left : 20));
+    bool got = read_slice(static_cast<int>(left < 20 ? left : 20));
     if (exited_ && !got) return;
   }
 }
@@ -200,10 +202,10 @@ bool PtySession::wait_exit(int* status, int timeout_ms) {
   while (!exited_) {
     int64_t left = deadline - now_ms();
     if (left <= 0) return false;
-    pump_slice(master_, pid_, exited_, status_, screen_, output_, static_cast<int>(left < 20 ? left : 20));
+    read_slice(static_cast<int>(left < 20 ? left : 20));
   }
   // Whatever the program wrote last is still in the master's buffer.
-  while (pump_slice(master_, pid_, exited_, status_, screen_, output_, 0)) {
+  while (read_slice(0)) {
   }
   if (status != nullptr) *status = status_;
   return true;
@@ -215,7 +217,7 @@ void PtySession::signal(int sig) {
 
 void PtySession::resize(int columns, int rows) {
   // What the program wrote for the old size is read in that size first.
-  while (pump_slice(master_, pid_, exited_, status_, screen_, output_, 0)) {
+  while (read_slice(0)) {
   }
   winsize size{};
   size.ws_col = static_cast<unsigned short>(columns);

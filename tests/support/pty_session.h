@@ -9,15 +9,18 @@
 #include <vector>
 
 #include "support/screen.h"
+#include "support/terminal_answers.h"
 
 namespace vormi::test {
 
 class PtySession {
  public:
   // Starts argv[0] with the given arguments in directory cwd ("" keeps the
-  // test's own), on a terminal of columns x rows.
+  // test's own), on a terminal of columns x rows that answers the program's
+  // start-up query as answers says, once it has read the query.
   PtySession(const std::vector<std::string>& argv, int columns = 80, int rows = 25,
-             const std::string& cwd = "");
+             const std::string& cwd = "",
+             TerminalAnswers answers = TerminalAnswers::ATTRIBUTES_ONLY);
   ~PtySession();  // kills the program if it still runs
   PtySession(const PtySession&) = delete;
   PtySession& operator=(const PtySession&) = delete;
@@ -49,6 +52,10 @@ class PtySession {
   pid_t pid() const { return pid_; }
 
  private:
+  bool read_slice(int slice_ms);
+
+  TerminalAnswers answers_;
+  bool answered_ = false;
   int master_ = -1;
   int slave_ = -1;
   pid_t pid_ = -1;

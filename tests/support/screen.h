@@ -35,14 +35,18 @@ class Screen {
   int cursor_y() const;
   // How many bells the program has rung.
   int bells() const { return bells_; }
+  // How many lines have gone up into the scrollback (the normal screen's only).
+  int scrolled_off() const { return scrolled_off_; }
 
  private:
   static int on_bell(void* user);
+  static int on_scroll_off(void* user);
   VTerm* vterm_;
   VTermScreen* screen_;
   int columns_;
   int rows_;
   int bells_ = 0;
+  int scrolled_off_ = 0;
 };
 
 }  // namespace vormi::test

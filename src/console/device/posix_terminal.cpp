@@ -1,5 +1,6 @@
 // The terminal device on POSIX: /dev/tty in game mode, restored on every way
-// out (exit, the ending signals, Ctrl+Z), poll for waiting, the two clocks.
+// out (exit, the ending signals, Ctrl+Z) with the screen modes the console
+// set switched off first, poll for waiting, the two clocks.
 //
 // The signals the main loop must answer (SIGCONT after a stop, SIGWINCH after a
 // change of size) are blocked for the whole run and let through only inside
@@ -53,6 +54,14 @@ volatile sig_atomic_t game_mode_on = 0;
 volatile sig_atomic_t resumed = 0;
 volatile sig_atomic_t resized = 0;
 
+// The bytes that switch the screen modes on and off
+// (device_switch_screen_modes), kept where a signal handler can write them.
+constexpr size_t SCREEN_MODES_CAPACITY = 64;
+char screen_modes_on[SCREEN_MODES_CAPACITY];
+char screen_modes_off[SCREEN_MODES_CAPACITY];
+volatile sig_atomic_t screen_modes_on_size = 0;
+volatile sig_atomic_t screen_modes_off_size = 0;
+
 // The signals that need the main loop; blocked outside the waits.
 constexpr int MAIN_LOOP_SIGNALS[] = {SIGCONT, SIGWINCH};
 
@@ -62,7 +71,24 @@ void set_modes(const termios& modes) {
   }
 }
 
+// Async-signal-safe: write only. A failed write is given up: nothing more
+// can be done for a terminal that takes no bytes.
+void write_raw(const char* data, size_t size) {
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t written = write(device.fd, data + done, size - done);
+    if (written > 0) {
+      done += static_cast<size_t>(written);
+    } else if (!(written == -1 && errno == EINTR)) {
+      return;
+    }
+  }
+}
+
+// The screen modes go off before the terminal's own modes come back, so the
+// shell finds its screen and its keyboard as it left them.
 void restore_found_modes() {
+  write_raw(screen_modes_off, static_cast<size_t>(screen_modes_off_size));
   set_modes(device.found);
   // Keys typed during the game and never read would otherwise reach the shell.
   tcflush(device.fd, TCIFLUSH);
@@ -108,14 +134,19 @@ void on_stop_signal(int sig) {
   set_handler(SIGTSTP, SIG_DFL);
   raise(SIGTSTP);
   // The process stops here, with the terminal as the shell expects it, and
-  // carries on from here after SIGCONT (whose handler brings game mode back).
+  // carries on from here after SIGCONT. The kernel discards the stop for a
+  // process whose group has no parent in its session (a program started
+  // directly by a terminal emulator, say): it never stopped and no SIGCONT
+  // comes. Either way game mode and the screen modes come back here (the
+  // screen modes only here, so a keyboard mode is never pushed twice), and
+  // the screen, which the terminal blanked, is drawn again.
   unblock(SIGTSTP);
   set_handler(sig, on_stop_signal);
-  // The kernel discards the stop for a process whose group has no parent in
-  // its session (a program started directly by a terminal emulator, say): it
-  // never stopped, no SIGCONT comes, so game mode is put back here as well.
   if (game_mode_on) {
     set_modes(device.game);
+    write_raw(screen_modes_on, static_cast<size_t>(screen_modes_on_size));
+    resumed = 1;
+    resized = 1;
   }
   errno = saved_errno;
 }
@@ -274,10 +305,48 @@ void device_close() {
   // Cleared only after the restore, so a signal in between restores again
   // rather than not at all.
   game_mode_on = 0;
+  screen_modes_on_size = 0;
+  screen_modes_off_size = 0;
   sigprocmask(SIG_SETMASK, &device.mask_before_open, nullptr);
   int fd = device.fd;
   device.fd = -1;
   close(fd);
+}
+
+void device_switch_screen_modes(const char* now, const char* on, const char* off) {
+  const size_t on_size = strlen(on);
+  const size_t off_size = strlen(off);
+  if (device.fd < 0 || on_size > SCREEN_MODES_CAPACITY || off_size > SCREEN_MODES_CAPACITY) return;
+  // A signal sees the old bytes with the old modes or the new with the new.
+  sigset_t held;
+  sigset_t before;
+  sigemptyset(&held);
+  for (int sig : ENDING_SIGNALS) sigaddset(&held, sig);
+  sigaddset(&held, SIGTSTP);
+  sigprocmask(SIG_BLOCK, &held, &before);
+  write_raw(now, strlen(now));
+  memcpy(screen_modes_on, on, on_size);
+  memcpy(screen_modes_off, off, off_size);
+  screen_modes_on_size = static_cast<sig_atomic_t>(on_size);
+  screen_modes_off_size = static_cast<sig_atomic_t>(off_size);
+  sigprocmask(SIG_SETMASK, &before, nullptr);
+}
+
+bool device_raise_for_key(int character) {
+  if (device.fd < 0 || (device.game.c_lflag & ISIG) == 0 || character == _POSIX_VDISABLE) {
+    return false;
+  }
+  int sig = 0;
+  if (character == device.game.c_cc[VINTR]) {
+    sig = SIGINT;
+  } else if (character == device.game.c_cc[VSUSP]) {
+    sig = SIGTSTP;
+  } else {
+    return false;
+  }
+  // The terminal signals its whole foreground process group, this one.
+  kill(0, sig);
+  return true;
 }
 
 int device_columns() { return device.columns; }

@@ -16,6 +16,20 @@ bool device_open(char* why, size_t why_size);
 // Puts the terminal back as it was found; safe to call more than once.
 void device_close();
 
+// Writes now, which switches the terminal's screen modes (the alternate
+// screen, a keyboard mode), and keeps the bytes that switch the modes as they
+// then are on and off, at most 64 each; all three NUL-terminated. From then
+// on off is written before the terminal's modes are put back, on every way
+// out and before a stop, and on after the stop, when game mode comes back.
+// The ending and stop signals wait meanwhile, so theirs are always the bytes
+// of the modes in force.
+void device_switch_screen_modes(const char* now, const char* on, const char* off);
+// When character is the terminal's interrupt or suspend character, raises
+// SIGINT or SIGTSTP as the terminal does for that byte, and returns true: the
+// keyboard enhancement protocol sends Ctrl+C and Ctrl+Z as sequences, which
+// the terminal passes on as keys. False for any other character.
+bool device_raise_for_key(int character);
+
 int device_columns();
 int device_rows();
 // Whether the locale's character set is UTF-8.

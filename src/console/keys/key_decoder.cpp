@@ -27,12 +27,13 @@ struct Scan {
   int used;
   bool made;
   KeyEvent event;
+  int report;  // REPORT_* bits of a reply to the start-up query
 };
 
-constexpr Scan NEED_MORE = {0, false, {}};
+constexpr Scan NEED_MORE = {0, false, {}, 0};
 
-Scan swallow(int used) { return {used, false, {}}; }
-Scan made(int used, const KeyEvent& event) { return {used, true, event}; }
+Scan swallow(int used) { return {used, false, {}, 0}; }
+Scan made(int used, const KeyEvent& event) { return {used, true, event, 0}; }
 
 Scan add_alt(Scan scan) {
   if (scan.made) {
@@ -136,7 +137,9 @@ Scan scan_csi(const unsigned char* buf, int size, bool at_end) {
   if (csi_key(buf + 2, i - 2, buf[i], event)) {
     return made(i + 1, event);
   }
-  return swallow(i + 1);
+  Scan report = swallow(i + 1);
+  report.report = terminal_report(buf + 2, i - 2, buf[i]);
+  return report;
 }
 
 // ESC O and one final byte, with parameter bytes in some older forms; cut
@@ -238,6 +241,11 @@ int resolve(KeyDecoder& decoder, bool at_end, KeyEvent* out) {
     if (scan.made) {
       out[count++] = scan.event;
     }
+    // The attributes are the last reply to the query; what comes after them
+    // is no answer to it.
+    if ((decoder.reports & REPORT_ATTRIBUTES) == 0) {
+      decoder.reports |= scan.report;
+    }
     drop_front(decoder, scan.used);
   }
   return count;
@@ -248,6 +256,7 @@ int resolve(KeyDecoder& decoder, bool at_end, KeyEvent* out) {
 void decoder_reset(KeyDecoder& decoder) {
   decoder.pending_size = 0;
   decoder.pending_since = 0;
+  decoder.reports = 0;
 }
 
 int decoder_feed(KeyDecoder& decoder, unsigned char byte, uint32_t now, KeyEvent* out) {

@@ -2,7 +2,7 @@
 // sequence split across reads is joined, a lone Esc is told from the start of a
 // sequence by 50 ms of silence, a sequence once begun ("ESC [" or "ESC O") is
 // waited for much longer, and unknown sequences and reports that are not keys
-// (mouse, focus, paste markers) are swallowed whole.
+// (mouse, focus, paste markers, the terminal's replies) are swallowed whole.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +22,9 @@ struct KeyDecoder {
   unsigned char pending[DECODER_BUFFER];
   int pending_size;
   uint32_t pending_since;  // when the latest pending byte arrived; silence counts from it
+  // The replies to the start-up query swallowed since the reset (REPORT_*
+  // bits), up to and including the attributes.
+  int reports;
 };
 
 void decoder_reset(KeyDecoder& decoder);

@@ -11,6 +11,8 @@
 //   CSI [ A-E                 the Linux console's F1 to F5
 //   CSI Z                     Shift+Tab
 //   CSI c;m u, CSI 27;m;c ~   kitty's and xterm's reports of a character key
+//                             (and, with the keyboard enhancement protocol, of
+//                             Esc, Ctrl and Alt keys and the keypad's keys)
 // where m - 1 holds the modifiers as bits: Shift 1, Alt 2, Ctrl 4.
 #include "console/keys/key_sequences.h"
 
@@ -222,24 +224,63 @@ constexpr FinalKey SS3_FINALS[] = {
     {'c', VKEY_RIGHT, CTRL},    {'d', VKEY_LEFT, CTRL},
 };
 
-// The keypad in application mode: SS3 and a final, typing its character.
+// The keypad in application mode: SS3 and a final, typing its character. The
+// keyboard enhancement protocol reports the same keys by their own code points.
 struct KeypadKey {
   unsigned char final;
+  int codepoint;
   int key;
   int typed;
 };
 
 constexpr KeypadKey KEYPAD_FINALS[] = {
-    {'M', VKEY_ENTER, 13},
-    {'j', VKEY_NUMPAD_MULTIPLY, '*'},  {'k', VKEY_NUMPAD_PLUS, '+'},
-    {'m', VKEY_NUMPAD_MINUS, '-'},     {'n', VKEY_NUMPAD_DECIMAL, '.'},
-    {'o', VKEY_NUMPAD_DIVIDE, '/'},
-    {'p', VKEY_NUMPAD_0 + 0, '0'}, {'q', VKEY_NUMPAD_0 + 1, '1'},
-    {'r', VKEY_NUMPAD_0 + 2, '2'}, {'s', VKEY_NUMPAD_0 + 3, '3'},
-    {'t', VKEY_NUMPAD_0 + 4, '4'}, {'u', VKEY_NUMPAD_0 + 5, '5'},
-    {'v', VKEY_NUMPAD_0 + 6, '6'}, {'w', VKEY_NUMPAD_0 + 7, '7'},
-    {'x', VKEY_NUMPAD_0 + 8, '8'}, {'y', VKEY_NUMPAD_0 + 9, '9'},
+    {'M', 57414, VKEY_ENTER, 13},
+    {'j', 57411, VKEY_NUMPAD_MULTIPLY, '*'},  {'k', 57413, VKEY_NUMPAD_PLUS, '+'},
+    {'m', 57412, VKEY_NUMPAD_MINUS, '-'},     {'n', 57409, VKEY_NUMPAD_DECIMAL, '.'},
+    {'o', 57410, VKEY_NUMPAD_DIVIDE, '/'},
+    {'p', 57399, VKEY_NUMPAD_0 + 0, '0'}, {'q', 57400, VKEY_NUMPAD_0 + 1, '1'},
+    {'r', 57401, VKEY_NUMPAD_0 + 2, '2'}, {'s', 57402, VKEY_NUMPAD_0 + 3, '3'},
+    {'t', 57403, VKEY_NUMPAD_0 + 4, '4'}, {'u', 57404, VKEY_NUMPAD_0 + 5, '5'},
+    {'v', 57405, VKEY_NUMPAD_0 + 6, '6'}, {'w', 57406, VKEY_NUMPAD_0 + 7, '7'},
+    {'x', 57407, VKEY_NUMPAD_0 + 8, '8'}, {'y', 57408, VKEY_NUMPAD_0 + 9, '9'},
 };
+
+// The keypad's navigation keys by the protocol's code points; in the legacy
+// forms they send what the keys of the same names send.
+struct KeypadMove {
+  int codepoint;
+  int key;
+};
+
+constexpr KeypadMove KEYPAD_MOVES[] = {
+    {57417, VKEY_LEFT},    {57418, VKEY_RIGHT},     {57419, VKEY_UP},
+    {57420, VKEY_DOWN},    {57421, VKEY_PAGE_UP},   {57422, VKEY_PAGE_DOWN},
+    {57423, VKEY_HOME},    {57424, VKEY_END},       {57425, VKEY_INSERT},
+    {57426, VKEY_DELETE},
+};
+
+// A keypad key typed with Ctrl or Alt types nothing.
+KeyEvent keypad_event(const KeypadKey& pad, int modifiers) {
+  const bool types = (modifiers & (MOD_CTRL | MOD_ALT)) == 0;
+  return key_event(pad.key, modifiers, types ? pad.typed : 0);
+}
+
+// A keypad key reported by its code point.
+bool keypad_codepoint_key(int codepoint, int modifiers, KeyEvent& event) {
+  for (const KeypadKey& pad : KEYPAD_FINALS) {
+    if (pad.codepoint == codepoint) {
+      event = keypad_event(pad, modifiers);
+      return true;
+    }
+  }
+  for (const KeypadMove& move : KEYPAD_MOVES) {
+    if (move.codepoint == codepoint) {
+      event = key_event(move.key, modifiers, 0);
+      return true;
+    }
+  }
+  return false;
+}
 
 // CSI n ~. rxvt and the Linux console send F13 to F20 (25 to 34) for
 // Shift+F3 to Shift+F10; their Shift+F1 and F2 are F11 and F12 (23, 24).
@@ -302,6 +343,9 @@ bool codepoint_key(int codepoint, int modifier_parameter, KeyEvent& event) {
       key = VKEY_BACKSPACE;
       break;
     default:
+      if (keypad_codepoint_key(codepoint, modifiers, event)) {
+        return true;
+      }
       if (codepoint < 32 || codepoint > 126 || !key_of_char(codepoint, key, implied)) {
         return false;
       }
@@ -385,6 +429,32 @@ bool csi_key(const unsigned char* params, int length, unsigned char final, KeyEv
   return true;
 }
 
+int terminal_report(const unsigned char* params, int length, unsigned char final) {
+  if (length == 0 || params[0] != '?') {
+    return 0;
+  }
+  if (final == 'c') {
+    return REPORT_ATTRIBUTES;
+  }
+  if (final == 'u') {
+    return REPORT_KEYBOARD_FLAGS;
+  }
+  // CSI ? 2026 ; s $ y: s is 1 (set), 2 (reset) or 3 (always set) for a
+  // known mode, 0 for an unknown one and 4 for one that can never be set.
+  static const char SYNC_MODE[] = "?2026;";
+  const int prefix = static_cast<int>(sizeof SYNC_MODE) - 1;
+  if (final != 'y' || length != prefix + 2 || params[length - 1] != '$') {
+    return 0;
+  }
+  for (int i = 0; i < prefix; ++i) {
+    if (params[i] != SYNC_MODE[i]) {
+      return 0;
+    }
+  }
+  const unsigned char setting = params[prefix];
+  return setting >= '1' && setting <= '3' ? REPORT_SYNC_OUTPUT : 0;
+}
+
 bool ss3_key(const unsigned char* params, int length, unsigned char final, KeyEvent& event) {
   Params parsed = {};
   if (!parse_params(params, length, parsed)) {
@@ -399,8 +469,7 @@ bool ss3_key(const unsigned char* params, int length, unsigned char final, KeyEv
   }
   for (const KeypadKey& pad : KEYPAD_FINALS) {
     if (pad.final == final) {
-      const bool types = (modifiers & (MOD_CTRL | MOD_ALT)) == 0;
-      event = key_event(pad.key, modifiers, types ? pad.typed : 0);
+      event = keypad_event(pad, modifiers);
       return true;
     }
   }

@@ -14,6 +14,9 @@ KeyEvent key_of_byte(unsigned char byte);
 bool linux_console_key(unsigned char final, KeyEvent& event);
 // ESC [ params final; params are the bytes between "[" and the final.
 bool csi_key(const unsigned char* params, int length, unsigned char final, KeyEvent& event);
+// The terminal's replies to the start-up query (REPORT_* bits of
+// key_press.h) that ESC [ params final is; 0 for none of them.
+int terminal_report(const unsigned char* params, int length, unsigned char final);
 // ESC O params final.
 bool ss3_key(const unsigned char* params, int length, unsigned char final, KeyEvent& event);
 

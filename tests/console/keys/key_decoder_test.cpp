@@ -275,6 +275,10 @@ const std::vector<Case>& sequence_cases() {
       {"huge parameter", "\x1b[99999999999999999999;5A" "k", {"107"}},
       {"a control byte cuts a sequence short", "\x1b[1;5\r", {"13"}},
       {"ESC cuts a sequence short", "\x1b[1;\x1b[B", {"0,80"}},
+      // the terminal's replies to the start-up query
+      {"keyboard flags reply", "\x1b[?0u" "k", {"107"}},
+      {"mode 2026 reply", "\x1b[?2026;2$y" "k", {"107"}},
+      {"whole start-up answer", "\x1b[?1u\x1b[?2026;1$y\x1b[?62;22c" "k", {"107"}},
       // several keys in one read
       {"two arrows", "\x1b[A\x1b[B", {"0,72", "0,80"}},
       {"letters and arrow", "ab\x1bOCz", {"97", "98", "0,77", "122"}},
@@ -331,6 +335,76 @@ TEST(KeyDecoder, SequencesTricklingInByteByByteGiveTheSameCodes) {
     }
     feeder.wait(ESCAPE_WAIT_MS);
     EXPECT_EQ(feeder.seen(), c.codes) << c.name;
+  }
+}
+
+// With the keyboard enhancement protocol's flag 1 a terminal sends Esc, Ctrl
+// and Alt keys and the keypad as CSI code u: each gives the codes its legacy
+// form gives, at once, without the wait a lone ESC byte needs.
+TEST(KeyDecoder, KeyboardProtocolFormsGiveTheCodesOfTheirLegacyForms) {
+  const struct {
+    const char* name;
+    std::string protocol;
+    std::string legacy;
+  } pairs[] = {
+      {"Esc", "\x1b[27u", "\x1b"},
+      {"Alt+Esc", "\x1b[27;3u", "\x1b\x1b"},
+      {"Alt+a", "\x1b[97;3u", "\x1b" "a"},
+      {"Alt+1", "\x1b[49;3u", "\x1b" "1"},
+      {"Ctrl+a", "\x1b[97;5u", "\x01"},
+      {"Ctrl+Alt+a", "\x1b[97;7u", "\x1b\x01"},
+      {"Ctrl+\\", "\x1b[92;5u", "\x1c"},
+      {"Ctrl+]", "\x1b[93;5u", "\x1d"},
+      {"Ctrl+Space", "\x1b[32;5u", std::string("\0", 1)},
+      {"Alt+Enter", "\x1b[13;3u", "\x1b\r"},
+      {"Alt+Backspace", "\x1b[127;3u", "\x1b\x7f"},
+      {"keypad 0", "\x1b[57399u", "\x1bOp"},
+      {"keypad 9", "\x1b[57408u", "\x1bOy"},
+      {"keypad Enter", "\x1b[57414u", "\x1bOM"},
+      {"keypad minus", "\x1b[57412u", "\x1bOm"},
+      {"keypad Ctrl+5", "\x1b[57404;5u", "\x1bO5u"},
+      {"keypad Up", "\x1b[57419u", "\x1b[A"},
+      {"keypad Ctrl+Left", "\x1b[57417;5u", "\x1b[1;5D"},
+      {"keypad Shift+End", "\x1b[57424;2u", "\x1b[1;2F"},
+      {"keypad Alt+Delete", "\x1b[57426;3u", "\x1b[3;3~"},
+      {"keypad PageUp", "\x1b[57421u", "\x1b[5~"},
+      {"keypad Insert", "\x1b[57425u", "\x1b[2~"},
+      {"F1", "\x1b[P", "\x1bOP"},
+      {"Ctrl+F3", "\x1b[13;5~", "\x1b[1;5R"},
+      {"Alt+F12", "\x1b[24;3~", "\x1b\x1b[24~"},
+      {"Ctrl+Shift+Home", "\x1b[1;6H", "\x1b[7@"},
+  };
+  for (const auto& pair : pairs) {
+    Feeder feeder;
+    feeder.feed(pair.protocol);
+    EXPECT_EQ(feeder.seen(), decode(pair.legacy)) << pair.name;
+    EXPECT_EQ(feeder.flush_in(), -1) << pair.name << ": something left to wait for";
+  }
+  // Keys the legacy forms lose, as they begin sequences: Alt+[ and Alt+Shift+O.
+  EXPECT_EQ(decode("\x1b[91;3u"), Seen{"0,26"});
+  EXPECT_EQ(decode("\x1b[111;4u"), Seen{"0,24"});
+}
+
+// Replies to the start-up query are noted until the attributes, the last
+// reply, have come; a mode 2026 that is not known is not noted.
+TEST(KeyDecoder, RepliesToTheQueryAreNotedUpToTheAttributes) {
+  const struct {
+    std::string bytes;
+    int reports;
+  } cases[] = {
+      {"\x1b[?5u\x1b[?2026;2$y\x1b[?62;22c", REPORT_KEYBOARD_FLAGS | REPORT_SYNC_OUTPUT | REPORT_ATTRIBUTES},
+      {"\x1b[?2026;0$y\x1b[?1;2c", REPORT_ATTRIBUTES},
+      {"\x1b[?2026;4$y\x1b[?1;2c", REPORT_ATTRIBUTES},
+      {"\x1b[?1;2c\x1b[?0u\x1b[?2026;1$y", REPORT_ATTRIBUTES},
+      {"\x1b[?0u", REPORT_KEYBOARD_FLAGS},
+      {"\x1b[0u\x1b[2026;2$y\x1b[62c", 0},
+  };
+  for (const auto& c : cases) {
+    KeyDecoder decoder{};
+    decoder_reset(decoder);
+    KeyEvent out[DECODER_MAX_EVENTS];
+    for (char byte : c.bytes) EXPECT_EQ(decoder_feed(decoder, static_cast<unsigned char>(byte), 0, out), 0);
+    EXPECT_EQ(decoder.reports, c.reports) << c.bytes.substr(1);
   }
 }
 
