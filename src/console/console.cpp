@@ -380,6 +380,15 @@ void console_start() {
   srand(1);
 }
 
+void console_exit_saying(int status, const char* message) {
+  console_print("%s", message);
+  console_flush_pending();
+  // Leaving the alternate screen takes what it showed with it.
+  device_close();
+  std::fprintf(stderr, "%s\n", message);
+  std::exit(status);
+}
+
 void console_clear() {
   begin_whole_frame();
   translate_clear(shadow, output_with_room(MOVE_ROOM));

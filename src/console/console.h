@@ -46,6 +46,11 @@ int console_print(const char* format, ...) __attribute__((format(printf, 1, 2)))
 // (for another game's hold on a file) calls it so the screen is not held back.
 void console_flush_pending();
 
+// Shows message at the cursor, puts the terminal back as it was found (the
+// shell's screen with it) and prints message on standard error too, where
+// the player can still read it; then ends the program with status.
+[[noreturn]] void console_exit_saying(int status, const char* message);
+
 // Non-zero when a key code can be read at once; never waits, never consumes.
 int console_key_ready();
 // The next key code; waits for one. -1 when the terminal cannot be read.

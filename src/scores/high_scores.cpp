@@ -23,8 +23,7 @@ const char LOCK_PATH[] = "highscores.txt.lock";
 void show_screen_while_waiting() { store_before_pause = console_flush_pending; }
 
 [[noreturn]] void fail_creation() {
-  console_print("FAILED TO CREATE HIGHSCORES!!! EXITING!");
-  std::exit(1);
+  console_exit_saying(1, "FAILED TO CREATE HIGHSCORES!!! EXITING!");
 }
 
 // Replaces the file with table under the hold.

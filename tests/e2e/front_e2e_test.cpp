@@ -86,6 +86,24 @@ TEST(FrontEndToEnd, ThroughEveryScreenAndOutWithYes) {
   EXPECT_TRUE(same_modes(session.modes(), session.initial_modes()));
 }
 
+// The alternate screen goes with the program: the reason it ended must stay
+// readable on the shell's screen.
+TEST(FrontEndToEnd, AScoreFileThatCannotBeMadeIsToldAfterTheEnd) {
+  WorkDir dir("vormi-e2e", false);
+  ASSERT_FALSE(dir.path().empty());
+  std::filesystem::create_directory(dir.path() / "highscores.txt");
+  PtySession session({VORMI_BINARY}, 80, 25, dir.path());
+  ASSERT_TRUE(session.wait_for("Press Any Key To Continue..."));
+  session.send("x");
+  ASSERT_TRUE(session.wait_for("Exit"));
+  session.send(DOWN + "\r");
+  int status = 0;
+  ASSERT_TRUE(session.wait_exit(&status));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+  EXPECT_NE(session.screen().text().find("FAILED TO CREATE HIGHSCORES!!! EXITING!"), std::string::npos)
+      << session.screen().text();
+}
+
 TEST(FrontEndToEnd, TooSmallATerminalEndsWithStatusTwo) {
   WorkDir dir("vormi-e2e", false);
   ASSERT_FALSE(dir.path().empty());
