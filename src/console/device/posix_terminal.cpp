@@ -71,18 +71,20 @@ void set_modes(const termios& modes) {
   }
 }
 
-// Async-signal-safe: write only. A failed write is given up: nothing more
-// can be done for a terminal that takes no bytes.
-void write_raw(const char* data, size_t size) {
+// Writes all of data, going on after interruptions. Async-signal-safe:
+// write only. False, with errno telling why, when the terminal refused the
+// rest; a signal handler can do nothing more about that.
+bool write_raw(const char* data, size_t size) {
   size_t done = 0;
   while (done < size) {
     const ssize_t written = write(device.fd, data + done, size - done);
     if (written > 0) {
       done += static_cast<size_t>(written);
     } else if (!(written == -1 && errno == EINTR)) {
-      return;
+      return false;
     }
   }
+  return true;
 }
 
 // The screen modes go off before the terminal's own modes come back, so the
@@ -362,18 +364,9 @@ void device_write(const char* data, size_t size) {
   if (device.fd < 0) {
     return;
   }
-  size_t done = 0;
-  while (done < size) {
-    ssize_t written = write(device.fd, data + done, size - done);
-    if (written > 0) {
-      done += static_cast<size_t>(written);
-    } else if (written == -1 && errno == EINTR) {
-      continue;
-    } else if (written == -1 && gone_error(errno)) {
-      terminal_gone();
-    } else {
-      return;  // nothing else to do about a failed write
-    }
+  // Nothing else is to be done about a failed write.
+  if (!write_raw(data, size) && gone_error(errno)) {
+    terminal_gone();
   }
 }
 

@@ -16,6 +16,8 @@
 // where m - 1 holds the modifiers as bits: Shift 1, Alt 2, Ctrl 4.
 #include "console/keys/key_sequences.h"
 
+#include <cstring>
+
 namespace vormi {
 namespace {
 
@@ -443,13 +445,9 @@ int terminal_report(const unsigned char* params, int length, unsigned char final
   // known mode, 0 for an unknown one and 4 for one that can never be set.
   static const char SYNC_MODE[] = "?2026;";
   const int prefix = static_cast<int>(sizeof SYNC_MODE) - 1;
-  if (final != 'y' || length != prefix + 2 || params[length - 1] != '$') {
+  if (final != 'y' || length != prefix + 2 || params[length - 1] != '$' ||
+      std::memcmp(params, SYNC_MODE, static_cast<size_t>(prefix)) != 0) {
     return 0;
-  }
-  for (int i = 0; i < prefix; ++i) {
-    if (params[i] != SYNC_MODE[i]) {
-      return 0;
-    }
   }
   const unsigned char setting = params[prefix];
   return setting >= '1' && setting <= '3' ? REPORT_SYNC_OUTPUT : 0;
