@@ -3,6 +3,7 @@
 #include "scores/score_file.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -31,10 +32,13 @@ int64_t clock_ms(clockid_t which) {
   return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
+// When the file was last written, in ms since the epoch.
+int64_t modified_ms(const struct stat& info) {
+  return static_cast<int64_t>(info.st_mtim.tv_sec) * 1000 + info.st_mtim.tv_nsec / 1000000;
+}
+
 int64_t age_ms(const struct stat& info) {
-  int64_t changed = static_cast<int64_t>(info.st_mtim.tv_sec) * 1000 +
-                    info.st_mtim.tv_nsec / 1000000;
-  int64_t age = clock_ms(CLOCK_REALTIME) - changed;
+  int64_t age = clock_ms(CLOCK_REALTIME) - modified_ms(info);
   // A clock set back makes a dead lock look young; its distance counts.
   return age < 0 ? -age : age;
 }
@@ -57,13 +61,18 @@ bool path_names(const char* path, int fd) {
   return fstat(fd, &held) == 0 && lstat(path, &named) == 0 && same_file(held, named);
 }
 
+// Takes an flock of the given kind without waiting. Where the file system has
+// no flock at all (ENOLCK, EOPNOTSUPP) no process can hold one either, so the
+// file counts as locked: by this process, and by no other.
+bool flock_now(int fd, int kind) {
+  return flock(fd, kind | LOCK_NB) == 0 || errno == ENOLCK || errno == EOPNOTSUPP;
+}
+
 // Takes an flock of the given kind, polling until the deadline so a holder
-// that never lets go cannot hold this process for ever. Where flock is not
-// supported at all the file counts as locked.
+// that never lets go cannot hold this process for ever.
 bool flock_until(int fd, int kind, int64_t deadline) {
   for (;;) {
-    if (flock(fd, kind | LOCK_NB) == 0) return true;
-    if (errno == ENOLCK || errno == EOPNOTSUPP) return true;
+    if (flock_now(fd, kind)) return true;
     if (errno != EWOULDBLOCK && errno != EINTR) return false;
     if (clock_ms(CLOCK_MONOTONIC) >= deadline) return false;
     pause_ms(LOCK_POLL_MS);
@@ -81,34 +90,62 @@ bool old_enough(const struct stat& info) {
   return S_ISREG(info.st_mode) && age_ms(info) >= STORE_LOCK_STALE_MS;
 }
 
+// Removes the lock file found, which this player cannot lock, where the
+// directory allows. It is first moved to a name of this process's own, so
+// that only the very file judged is removed: a fresh lock another game made
+// in its place meanwhile is put back (that game, finding its lock gone for an
+// instant, fails or tries again; it never writes another's).
+FoundLock remove_unlockable(const char* lock_path, const struct stat& found) {
+  char aside[PATH_MAX];
+  int length = std::snprintf(aside, sizeof aside, "%s.%ld", lock_path,
+                             static_cast<long>(getpid()));
+  if (length < 0 || length >= static_cast<int>(sizeof aside)) return LOCK_STALE_KEPT;
+  if (std::rename(lock_path, aside) != 0) return errno == ENOENT ? LOCK_GONE : LOCK_STALE_KEPT;
+  struct stat moved{};
+  bool judged = lstat(aside, &moved) == 0 && same_file(moved, found);
+  // Where yet another game's lock stands there by now, that one stays.
+  int put_back = judged ? 0 : link(aside, lock_path);
+  static_cast<void>(put_back);
+  unlink(aside);
+  return judged ? LOCK_GONE : LOCK_HELD;
+}
+
+// A lock this player cannot open (another player's, private to them) or a
+// symlink at the lock's name, which no game makes and which is never
+// followed. Whether a game still holds it cannot be told; a save takes
+// milliseconds, so one old enough counts as left by a dead game. Where the
+// directory keeps this player from removing it, a save in place is safe all
+// the same, as it waits at the table's own lock for any save by a lock file;
+// so it is passed by in place.
+FoundLock judge_unopenable(const char* lock_path) {
+  struct stat found{};
+  if (lstat(lock_path, &found) != 0) return errno == ENOENT ? LOCK_GONE : LOCK_HELD;
+  bool old = (S_ISREG(found.st_mode) || S_ISLNK(found.st_mode)) &&
+             age_ms(found) >= STORE_LOCK_STALE_MS;
+  return old ? remove_unlockable(lock_path, found) : LOCK_HELD;
+}
+
 // Judges the lock at lock_path and removes it when its holder is gone. Only
 // the one holding its exclusive flock may unlink it, and only the inode it has
 // checked: so two waiters never both judge the same lock stale and one of
 // them remove the fresh lock the other has just made. A holder stalled
 // between its create and its flock for longer than the stale age does lose
 // its lock here; it finds out when it checks, after its flock, that the path
-// no longer names its file.
+// no longer names its file. On a file system without flock nothing is held,
+// and age alone decides.
 FoundLock clear_if_stale(const char* lock_path) {
   // For writing where allowed: over NFS an exclusive flock needs it.
   const int flags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
   int fd = open(lock_path, O_RDWR | flags);
   if (fd < 0 && errno == EACCES) fd = open(lock_path, O_RDONLY | flags);
-  if (fd < 0) {
-    if (errno == ENOENT) return LOCK_GONE;
-    // Not even readable: whether a game still holds it cannot be told. A
-    // save in place is safe all the same, as it waits at the table's own lock
-    // for any save by a lock file; so one old enough is passed by in place.
-    struct stat found{};
-    bool old = errno == EACCES && lstat(lock_path, &found) == 0 && old_enough(found);
-    return old ? LOCK_STALE_KEPT : LOCK_HELD;
-  }
+  if (fd < 0) return errno == ENOENT ? LOCK_GONE : judge_unopenable(lock_path);
   FoundLock result = LOCK_HELD;
   struct stat held{};
   // Read-only, an exclusive flock still works on a local disk; over NFS it
   // fails with EBADF, and a shared one proves as well that no game holds the
   // lock, but gives no right to remove it.
-  bool exclusive = flock(fd, LOCK_EX | LOCK_NB) == 0;
-  bool unheld = exclusive || (errno == EBADF && flock(fd, LOCK_SH | LOCK_NB) == 0);
+  bool exclusive = flock_now(fd, LOCK_EX);
+  bool unheld = exclusive || (errno == EBADF && flock_now(fd, LOCK_SH));
   if (unheld && fstat(fd, &held) == 0 && old_enough(held) && path_names(lock_path, fd)) {
     if (exclusive && unlink(lock_path) == 0) {
       result = LOCK_GONE;
@@ -120,13 +157,66 @@ FoundLock clear_if_stale(const char* lock_path) {
   return result;
 }
 
-// Opens path, a symlink followed, when it is a regular file; -1 otherwise,
-// with errno ENOENT when nothing is there.
+// Whether a symlink at a name in the working directory may be followed: one
+// made by this player, by root or by the directory's owner, as the kernel's
+// rule for sticky directories has it. Another player's link may point at a
+// file of this player's that its maker may not read.
+bool trusted_link(const struct stat& link) {
+  struct stat directory{};
+  return link.st_uid == geteuid() || link.st_uid == 0 ||
+         (stat(".", &directory) == 0 && link.st_uid == directory.st_uid);
+}
+
+// Finds the file at path: named holds path itself, not followed; where it is
+// a link that may be followed, target gets the link's text (a name from the
+// working directory) and file the target. False, with errno ENOENT, for a
+// link that may not be followed: that is no table.
+bool find_file(const char* path, struct stat* named, char (&target)[PATH_MAX],
+               struct stat* file) {
+  target[0] = '\0';
+  if (lstat(path, named) != 0) return false;
+  *file = *named;
+  if (!S_ISLNK(named->st_mode)) return true;
+  if (!trusted_link(*named)) {
+    errno = ENOENT;
+    return false;
+  }
+  ssize_t length = readlink(path, target, sizeof target - 1);
+  if (length < 0) return false;
+  target[length] = '\0';
+  return stat(target, file) == 0;
+}
+
+// The table's permission bits and group, through a link only where it may be
+// followed. False when there is no such table.
+bool table_status(const char* path, struct stat* table) {
+  struct stat named{};
+  char target[PATH_MAX];
+  return find_file(path, &named, target, table) && S_ISREG(table->st_mode);
+}
+
+// Opens path when it is a regular file, or a link that may be followed to
+// one; never a link with O_NOFOLLOW in flags, and never anything else, so no
+// fifo, device or other player's link is ever opened. -1 otherwise, with
+// errno ENOENT when there is no table. A link's text never changes (a link
+// put in its place is another file), so finding the same link after the open
+// proves it was that link's target that was opened.
 int open_regular(const char* path, int flags) {
-  int fd = open(path, flags | O_NONBLOCK | O_CLOEXEC);
+  struct stat named{};
+  struct stat file{};
+  char target[PATH_MAX];
+  if (!find_file(path, &named, target, &file)) return -1;
+  bool link = S_ISLNK(named.st_mode);
+  if (!S_ISREG(file.st_mode) || (link && (flags & O_NOFOLLOW) != 0)) {
+    errno = EINVAL;
+    return -1;
+  }
+  int fd = open(link ? target : path, flags | (link ? 0 : O_NOFOLLOW) | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return -1;
-  struct stat info{};
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+  struct stat opened{};
+  struct stat still{};
+  if (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode) ||
+      (link && (lstat(path, &still) != 0 || !same_file(still, named)))) {
     close(fd);
     errno = EINVAL;
     return -1;
@@ -186,7 +276,7 @@ void give_mode(int fd, const struct stat& table) {
 // table's mode keeps out may read the new table written into it.
 int create_lock_file(const char* lock_path, const char* path) {
   struct stat table{};
-  bool has_table = stat(path, &table) == 0 && S_ISREG(table.st_mode);
+  bool has_table = table_status(path, &table);
   mode_t umask_was = umask(0);
   mode_t mode = has_table ? table.st_mode & 0777 : 0666 & ~umask_was;
   int fd = open(lock_path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
@@ -243,7 +333,8 @@ bool lock_table_for_replace(const char* path, int64_t deadline, int* table) {
 }
 
 // One attempt at the table itself, for a save in place. A symlink is refused:
-// it is never written through.
+// it is never written through; so is a table with a second name, which may
+// be any file of this player's that another player has linked there.
 LockResult try_lock_in_place(const char* path, int64_t deadline, int* table) {
   int fd = open_regular(path, O_RDWR | O_NOFOLLOW);
   if (fd < 0) return LOCK_FAILED;
@@ -256,6 +347,11 @@ LockResult try_lock_in_place(const char* path, int64_t deadline, int* table) {
   if (!path_names(path, fd)) {
     close(fd);
     return LOCK_RETRY;
+  }
+  struct stat held{};
+  if (fstat(fd, &held) != 0 || held.st_nlink != 1) {
+    close(fd);
+    return LOCK_FAILED;
   }
   *table = fd;
   return LOCK_TAKEN;
@@ -289,14 +385,67 @@ bool replace_by_rename(StoreHold* hold, const char* data, int size) {
   return true;
 }
 
+// Where the old table is longer than data, data is followed by its own last
+// line again, stretched with spaces to cover the old text (a line past the
+// fifth: the reader shows and keeps five lines and takes the lowest score from
+// the last line, which has the same score). total is the length to write.
+int64_t padded_length(int size, int last_line, int64_t old_size) {
+  if (old_size <= size) return size;
+  int64_t shortest = size + (size - last_line);
+  return old_size > shortest ? old_size : shortest;
+}
+
+char padded_byte(const char* data, int size, int last_line, int64_t total, int64_t at) {
+  if (at < size) return data[at];
+  if (at == total - 1) return '\n';
+  int64_t in_line = last_line + (at - size);
+  return in_line < size - 1 ? data[in_line] : ' ';
+}
+
+// Writes data and its padding from the start of fd, the new table with the
+// start of its padding in the first write. True when all was written;
+// written tells how much was.
+bool write_padded(int fd, const char* data, int size, int64_t old_size, int64_t* written) {
+  int last_line = size > 0 ? size - 1 : 0;
+  while (last_line > 0 && data[last_line - 1] != '\n') --last_line;
+  int64_t total = padded_length(size, last_line, old_size);
+  char chunk[4096];
+  int64_t done = 0;
+  *written = 0;
+  while (done < total) {
+    int64_t left = total - done;
+    int length = left < static_cast<int64_t>(sizeof chunk) ? static_cast<int>(left) : sizeof chunk;
+    for (int k = 0; k < length; ++k) {
+      chunk[k] = padded_byte(data, size, last_line, total, done + k);
+    }
+    ssize_t wrote = pwrite(fd, chunk, static_cast<size_t>(length), static_cast<off_t>(done));
+    if (wrote < 0 && errno == EINTR) continue;
+    if (wrote <= 0) break;
+    done += wrote;
+    *written = done;
+  }
+  return done == total;
+}
+
+// The new table is written over the old one, never cut first, so a save cut
+// off at any point leaves the old table or the new one with a tail that
+// reads as its last line (or, written part-way beyond the first write, the
+// old lines after that); it is cut to its own length once flushed. Once
+// anything is written the save counts as made: the table is no longer the
+// old one, and readers find the new entry in it (a failed flush included).
 bool replace_in_place(StoreHold* hold, const char* data, int size) {
-  // One write from the start, then the cut: readers wait on the flock.
-  bool done = write_at_start(hold->table, data, size);
-  if (done) reach(STORE_WRITTEN);
-  done = done && ftruncate(hold->table, size) == 0 && fsync(hold->table) == 0;
-  if (done) reach(STORE_SYNCED);
+  struct stat old{};
+  int64_t written = 0;
+  bool whole = fstat(hold->table, &old) == 0 &&
+               write_padded(hold->table, data, size, old.st_size, &written);
+  if (whole) reach(STORE_WRITTEN);
+  if (written >= size) {
+    if (fsync(hold->table) == 0 && whole) reach(STORE_SYNCED);
+    int cut = ftruncate(hold->table, size);
+    static_cast<void>(cut);  // what is left past the table reads as its last line
+  }
   give_up(hold);
-  return done;
+  return written > 0;
 }
 
 }  // namespace
