@@ -188,11 +188,14 @@ bool find_file(const char* path, struct stat* named, char (&target)[PATH_MAX],
 }
 
 // The table's permission bits and group, through a link only where it may be
-// followed. False when there is no such table.
+// followed. False when there is no such table, or when it has a second name:
+// another player may have linked any file of this player's there, which a
+// save then treats as no table, so that nothing of it reaches the new one.
 bool table_status(const char* path, struct stat* table) {
   struct stat named{};
   char target[PATH_MAX];
-  return find_file(path, &named, target, table) && S_ISREG(table->st_mode);
+  return find_file(path, &named, target, table) && S_ISREG(table->st_mode) &&
+         table->st_nlink == 1;
 }
 
 // Opens path when it is a regular file, or a link that may be followed to
@@ -325,7 +328,13 @@ LockResult try_lock_file(const StoreHold* hold, int64_t deadline, int* lock) {
 // and needs no write access, which the player may not have. The table may be
 // missing (-1, fine) or a symlink (its target is locked).
 bool lock_table_for_replace(const char* path, int64_t deadline, int* table) {
+  struct stat found{};
   *table = open_regular(path, O_RDONLY);
+  if (*table >= 0 && fstat(*table, &found) == 0 && found.st_nlink != 1) {
+    close(*table);  // a second name: no table, as for table_status
+    *table = -1;
+    return true;
+  }
   if (*table < 0) return errno == ENOENT;
   if (flock_until(*table, LOCK_SH, deadline)) return true;
   close(*table);

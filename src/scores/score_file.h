@@ -10,7 +10,22 @@
 //   table may be written (a table shared through a group), or where a lock
 //   file a dead game left cannot be removed: the table is rewritten in place
 //   under an exclusive lock of the file, which readers wait for, so they
-//   never see it half-written.
+//   never see it half-written. It is written over the old text, never cut
+//   first; where the old text was longer, its last line follows again,
+//   stretched with spaces over the rest, and the file is cut to length only
+//   once flushed. So a save cut off at any point leaves a table that reads
+//   as the old one or the new one, lowest score and all.
+//
+// A table with a second name (a hard link another player may have made to
+// any file of this player's) is never saved in place; a save by the lock file
+// takes it for no table, so nothing of it reaches the new one.
+//
+// Both paths name files in the working directory. A symlink at the table is
+// followed only when it was made by the player, by root or by the
+// directory's owner (the kernel's rule for sticky directories); any other is
+// no table at all, its target never opened, and a save replaces it. One at
+// the lock is never followed, whoever made it (no game makes one there): it
+// is judged by its age, as a lock this player cannot open.
 //
 // Every wait for a lock is bounded. Every exclusive flock a save needs is
 // asked for on a descriptor open for writing, as NFS demands; a lock file the
@@ -23,7 +38,10 @@ namespace vormi {
 constexpr int STORE_LOCK_WAIT_MS = 2000;
 // A lock file no process holds (the holder keeps an flock on it, which the
 // system drops when the holder dies) and at least this old was left behind by
-// a process that died; it is removed. A save takes milliseconds.
+// a process that died; it is removed. A save takes milliseconds. A lock this
+// player cannot lock (another's, private to them), or any lock on a file
+// system without flock, is judged by its age alone; where the directory keeps
+// this player from removing it, the save goes on in place.
 constexpr int STORE_LOCK_STALE_MS = 1000;
 
 // The moments of a save, in order, at which a test may stall the saver.
@@ -43,7 +61,7 @@ extern void (*store_step_hook)(StoreStep step);
 extern void (*store_before_pause)();
 
 // Reads up to capacity bytes from the start of path, a regular file or a
-// symlink to one, under a shared lock (waited for up to STORE_LOCK_WAIT_MS).
+// symlink to one that may be followed, under a shared lock (waited for up to STORE_LOCK_WAIT_MS).
 // Never blocks on a fifo and never creates anything. Returns the number of
 // bytes read, or -1 when path is missing, not a regular file or unreadable.
 int store_read(const char* path, char* buffer, int capacity);
@@ -71,9 +89,11 @@ int store_read_held(const StoreHold* hold, char* buffer, int capacity);
 // Makes size bytes of data the table and gives the hold up. By the lock file:
 // the new file gets the old one's permission bits and, where allowed, its
 // group (a first table: 0666 less the umask), and replaces path even when it
-// is a symlink. On a failure the table is left as it was, except in place,
-// where only a failed write part-way can leave it short. True when path now
-// holds data.
+// is a symlink. False only when the table is left as it was. In place, once
+// anything is written the save counts as made, the table being no longer
+// the old one: a flush that fails after the write (the new table is what
+// every reader finds, though a crash of the machine may yet lose it)
+// included.
 bool store_replace(StoreHold* hold, const char* data, int size);
 
 // Gives the hold up without touching the table.
