@@ -78,8 +78,8 @@ struct StoreHold {
 // Takes the hold, waiting up to wait_ms in all while another save holds the
 // table. The lock file is created exclusively (never through a symlink) with
 // the table's mode, a stale one is removed, and the lock is kept only once
-// the path is seen to name the very file locked. The hold keeps both paths, which must outlive it. False
-// when no hold could be had.
+// the path is seen to name the very file locked. The hold keeps both paths,
+// which must outlive it. False when no hold could be had.
 bool store_hold(const char* lock_path, const char* path, int wait_ms, StoreHold* hold);
 
 // Reads the table as it is under the hold, as store_read does. Returns the

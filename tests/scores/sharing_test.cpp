@@ -1,7 +1,9 @@
 // A table shared by several players: saves stalled at each step while others
-// save, the rewrite in place where the directory refuses the lock file, and
-// the mode and group a replaced file keeps.
+// save, the rewrite in place where the directory refuses the lock file and a
+// save in place killed part-way, the mode and group a replaced file keeps, and
+// a fellow player's link to a private file.
 #include <poll.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -213,6 +215,81 @@ TEST_F(SharedTable, ReplacedFileKeepsItsModeAndGroup) {
   umask(previous);
   ASSERT_EQ(stat(SCORE_FILE, &after), 0);
   EXPECT_EQ(after.st_mode & 07777, 0664u);
+}
+
+// Killed once it has written over a longer table, before the cut: the tail
+// left reads as the new table's last line, so games still reach the name
+// prompt at its lowest score, and the next save works.
+TEST_F(SharedTable, SaveInPlaceKilledBeforeTheCutLeavesATableGamesCanEnter) {
+  ASSERT_TRUE(share_table_in_closed_directory(
+      "1\t50\t\t\tAnn\r\n2\t40\t\t\tBen\r\n3\t30\t\t\tCat\r\n4\t20\t\t\tDan\r\n5\t10\t\t\tEve\r\n"
+      "6\t1\t\t\tFay\r\n"))
+      << "needs a user other than root, or nobody/nogroup";
+  pid_t killed = spawn(true, [] {
+    store_step_hook = [](StoreStep step) {
+      if (step == STORE_WRITTEN) raise(SIGKILL);
+    };
+    return save_high_score(45, "New") ? 0 : 1;
+  });
+  EXPECT_EQ(exit_status(killed), -1);
+  pid_t next = spawn(true, [] {
+    return read_lowest_score() == 20 && save_high_score(25, "Nxt") ? 0 : 1;
+  });
+  EXPECT_EQ(exit_status(next), 0);
+  EXPECT_EQ(read_file(),
+            "1\t50\t\t\tAnn\n2\t45\t\t\tNew\n3\t40\t\t\tBen\n4\t30\t\t\tCat\n5\t25\t\t\tNxt\n");
+  EXPECT_FALSE(exists(LOCK_FILE));
+}
+
+// In a child process: the other player replaces the table by a link to the
+// player's notes. Its exit status: 0 when done.
+int link_table_to_notes() {
+  return exit_status(spawn(false, [] {
+    return become_other_player() && unlink(SCORE_FILE) == 0 &&
+                   symlink("home/notes", SCORE_FILE) == 0 ? 0 : 1;
+  }));
+}
+
+// The player, in the group's directory, with the group's umask: play's result.
+int as_group_player(bool (*play)()) {
+  return exit_status(spawn(true, [play] {
+    umask(002);
+    return play() ? 0 : 1;
+  }));
+}
+
+// The other player links the table to the player's private notes before the
+// game ends, or while the name is typed: the link is no table, a new one
+// replaces it with the group's mode, and nothing of the notes reaches it.
+TEST_F(SharedTable, FellowPlayersLinkToPrivateNotesIsNeverFollowed) {
+  Player who = player();
+  if (geteuid() != 0 || who.uid == 0) GTEST_SKIP() << "needs root and nobody/nogroup, daemon";
+  const std::string NOTES = "1\t900\t\t\tsecret\n";
+  for (bool at_name_prompt : {false, true}) {
+    SCOPED_TRACE(at_name_prompt ? "at the name prompt" : "before game over");
+    std::filesystem::remove_all("home");
+    write_file(SCORE_FILE, DEFAULT_TABLE);
+    std::filesystem::create_directory("home");
+    write_file("home/notes", NOTES);
+    for (const char* path : {".", SCORE_FILE, "home", "home/notes"}) {
+      ASSERT_EQ(chown(path, path[0] == 'h' ? who.uid : 0, who.gid), 0);
+    }
+    ASSERT_TRUE(chmod(".", 02775) == 0 && chmod(SCORE_FILE, 0664) == 0 &&
+                chmod("home", 0700) == 0 && chmod("home/notes", 0600) == 0);
+    EXPECT_EQ(at_name_prompt ? 0 : link_table_to_notes(), 0);
+    EXPECT_EQ(as_group_player([] { return read_lowest_score() == 0; }), 0);
+    EXPECT_EQ(at_name_prompt ? link_table_to_notes() : 0, 0);
+    EXPECT_EQ(as_group_player([] {
+                return save_high_score(45, "New") && save_high_score(40, "Nxt");
+              }), 0);
+    EXPECT_EQ(read_file("home/notes"), NOTES);
+    EXPECT_EQ(read_file(),
+              "1\t45\t\t\tNew\n2\t40\t\t\tNxt\n3\t0\t\t\tEMPTY\n4\t0\t\t\tEMPTY\n5\t0\t\t\tEMPTY\n");
+    struct stat table{};
+    ASSERT_EQ(lstat(SCORE_FILE, &table), 0);
+    EXPECT_EQ(table.st_mode & 07777, 0664u);
+    EXPECT_EQ(table.st_gid, who.gid);
+  }
 }
 
 }  // namespace
