@@ -209,17 +209,18 @@ int open_regular(const char* path, int flags) {
   struct stat file{};
   char target[PATH_MAX];
   if (!find_file(path, &named, target, &file)) return -1;
-  bool link = S_ISLNK(named.st_mode);
-  if (!S_ISREG(file.st_mode) || (link && (flags & O_NOFOLLOW) != 0)) {
+  bool via_link = S_ISLNK(named.st_mode);
+  if (!S_ISREG(file.st_mode) || (via_link && (flags & O_NOFOLLOW) != 0)) {
     errno = EINVAL;
     return -1;
   }
-  int fd = open(link ? target : path, flags | (link ? 0 : O_NOFOLLOW) | O_NONBLOCK | O_CLOEXEC);
+  int fd = via_link ? open(target, flags | O_NONBLOCK | O_CLOEXEC)
+                    : open(path, flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return -1;
   struct stat opened{};
   struct stat still{};
   if (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode) ||
-      (link && (lstat(path, &still) != 0 || !same_file(still, named)))) {
+      (via_link && (lstat(path, &still) != 0 || !same_file(still, named)))) {
     close(fd);
     errno = EINVAL;
     return -1;

@@ -284,7 +284,8 @@ TEST_F(SharedTable, FellowPlayersLinkToPrivateNotesIsNeverFollowed) {
               }), 0);
     EXPECT_EQ(read_file("home/notes"), NOTES);
     EXPECT_EQ(read_file(),
-              "1\t45\t\t\tNew\n2\t40\t\t\tNxt\n3\t0\t\t\tEMPTY\n4\t0\t\t\tEMPTY\n5\t0\t\t\tEMPTY\n");
+              "1\t45\t\t\tNew\n2\t40\t\t\tNxt\n3\t0\t\t\tEMPTY\n4\t0\t\t\tEMPTY\n"
+              "5\t0\t\t\tEMPTY\n");
     struct stat table{};
     ASSERT_EQ(lstat(SCORE_FILE, &table), 0);
     EXPECT_EQ(table.st_mode & 07777, 0664u);
