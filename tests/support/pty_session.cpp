@@ -197,18 +197,37 @@ void PtySession::pump(int ms) {
   }
 }
 
-bool PtySession::wait_exit(int* status, int timeout_ms) {
+bool PtySession::wait_exit(int* status, int timeout_ms, bool reading) {
   int64_t deadline = now_ms() + timeout_ms;
   while (!exited_) {
     int64_t left = deadline - now_ms();
     if (left <= 0) return false;
-    read_slice(static_cast<int>(left < 20 ? left : 20));
+    if (reading) {
+      read_slice(static_cast<int>(left < 20 ? left : 20));
+    } else if (waitpid(pid_, &status_, WNOHANG) == pid_) {
+      exited_ = true;
+    } else {
+      usleep(10000);
+    }
   }
   // Whatever the program wrote last is still in the master's buffer.
   while (read_slice(0)) {
   }
   if (status != nullptr) *status = status_;
   return true;
+}
+
+std::string PtySession::shell_line() {
+  send("\n");
+  std::string line;
+  char buffer[256];
+  pollfd watched{slave_, POLLIN, 0};
+  while (line.find('\n') == std::string::npos && poll(&watched, 1, 2000) > 0) {
+    const ssize_t got = read(slave_, buffer, sizeof buffer);
+    if (got <= 0) break;
+    line.append(buffer, static_cast<size_t>(got));
+  }
+  return line;
 }
 
 void PtySession::signal(int sig) {
