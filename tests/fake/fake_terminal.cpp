@@ -266,6 +266,7 @@ size_t device_read(char* buffer, size_t capacity) {
 
 bool device_wait(int timeout_ms, bool watch_input) {
   fake::Fake& f = the_fake();
+  f.frame.waited_at = f.clock;
   f.frames.push_back(f.frame);
   f.frame = fake::Frame{};
   if (f.wait_hook) f.wait_hook();

@@ -197,18 +197,12 @@ void PtySession::pump(int ms) {
   }
 }
 
-bool PtySession::wait_exit(int* status, int timeout_ms, bool reading) {
+bool PtySession::wait_exit(int* status, int timeout_ms) {
   int64_t deadline = now_ms() + timeout_ms;
   while (!exited_) {
     int64_t left = deadline - now_ms();
     if (left <= 0) return false;
-    if (reading) {
-      read_slice(static_cast<int>(left < 20 ? left : 20));
-    } else if (waitpid(pid_, &status_, WNOHANG) == pid_) {
-      exited_ = true;
-    } else {
-      usleep(10000);
-    }
+    read_slice(static_cast<int>(left < 20 ? left : 20));
   }
   // Whatever the program wrote last is still in the master's buffer.
   while (read_slice(0)) {
@@ -232,6 +226,10 @@ std::string PtySession::shell_line() {
 
 void PtySession::signal(int sig) {
   if (pid_ > 0 && !exited_) kill(pid_, sig);
+}
+
+void PtySession::hold_output(bool held) {
+  if (tcflow(slave_, held ? TCOOFF : TCOON) != 0) fail("tcflow");
 }
 
 void PtySession::resize(int columns, int rows) {
