@@ -13,9 +13,6 @@
 //                           on row 1, "after" on row 2 and "round N: before"
 //                           on row 3, then waits for a key and shows its code
 //                           on row 5; after the third key it ends by exit(0).
-//   console_probe frames    writes "ready" at (1,1), then draws whole screens
-//                           of text without end, as fast as the terminal
-//                           takes them.
 //   console_probe idle MS   writes "idle" at (1,1), waits up to MS milliseconds
 //                           for a key, writes "done" and ends by exit(0).
 #include <signal.h>
@@ -71,20 +68,6 @@ int stop_while_drawing() {
   exit(0);
 }
 
-[[noreturn]] void draw_frames() {
-  vormi::console_print("ready");
-  vormi::console_wait_until(static_cast<int>(vormi::console_millis()), 0);
-  for (int frame = 0;; ++frame) {
-    vormi::console_clear();
-    for (int row = 1; row <= 24; ++row) {
-      vormi::console_goto(1, row);
-      vormi::console_print("frame %d row %d %060d", frame, row, frame);
-    }
-    // The frame goes out before the wait, however short.
-    vormi::console_wait_until(static_cast<int>(vormi::console_millis()), 0);
-  }
-}
-
 int start_and_show_keys() {
   vormi::console_start();
   return show_keys();
@@ -110,10 +93,6 @@ int main(int argc, char** argv) {
   }
   if (argc == 2 && strcmp(argv[1], "stops") == 0) {
     return vormi::probe::run_as_job(stop_while_drawing);
-  }
-  if (argc == 2 && strcmp(argv[1], "frames") == 0) {
-    vormi::console_start();
-    draw_frames();
   }
   if (argc == 3 && strcmp(argv[1], "idle") == 0) {
     vormi::console_start();

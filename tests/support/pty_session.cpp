@@ -213,15 +213,10 @@ bool PtySession::wait_exit(int* status, int timeout_ms) {
 
 std::string PtySession::shell_line() {
   send("\n");
-  std::string line;
-  char buffer[256];
+  char line[256];
   pollfd watched{slave_, POLLIN, 0};
-  while (line.find('\n') == std::string::npos && poll(&watched, 1, 2000) > 0) {
-    const ssize_t got = read(slave_, buffer, sizeof buffer);
-    if (got <= 0) break;
-    line.append(buffer, static_cast<size_t>(got));
-  }
-  return line;
+  const ssize_t got = poll(&watched, 1, 2000) > 0 ? read(slave_, line, sizeof line) : 0;
+  return std::string(line, got > 0 ? static_cast<size_t>(got) : 0);
 }
 
 void PtySession::signal(int sig) {
