@@ -43,6 +43,10 @@ constexpr char SCREEN_ON[] = "\x1b[?1049h";
 constexpr char SCREEN_OFF[] = "\x1b[?1049l";
 constexpr char SCREEN_ON_WITH_KEYBOARD[] = "\x1b[?1049h\x1b[>1u";
 constexpr char SCREEN_OFF_WITH_KEYBOARD[] = "\x1b[<u\x1b[?1049l";
+// Where the terminal knows mode 2026, the modes go off with a frame's end, so
+// a frame cut off by a signal or a stop never leaves the screen frozen.
+constexpr char SYNC_SCREEN_OFF[] = "\x1b[?2026l\x1b[?1049l";
+constexpr char SYNC_SCREEN_OFF_WITH_KEYBOARD[] = "\x1b[?2026l\x1b[<u\x1b[?1049l";
 constexpr char KEYBOARD_PUSH[] = "\x1b[>1u";
 // The alternate screen entered and, in the same write, the terminal asked for
 // the keyboard enhancement flags, mode 2026 (synchronized output), then the
@@ -51,6 +55,11 @@ constexpr char SCREEN_ON_AND_QUERY[] = "\x1b[?1049h\x1b[?u\x1b[?2026$p\x1b[c";
 // How long start-up waits for the attributes, paid in full only on a terminal
 // that answers nothing: a round trip, even over a slow link, takes less.
 constexpr int TERMINAL_ANSWER_WAIT_MS = 200;
+// A terminal that has not answered by then (a very slow link, or one that
+// answers nothing) is no longer waited for: until then an answer that comes
+// late is read and dropped before the terminal is given back, and no part of
+// it is taken for a key.
+constexpr int TERMINAL_ANSWER_DUE_MS = 1000;
 // Around a frame that draws the screen whole, where the terminal knows mode
 // 2026: it shows the frame at once, never half drawn.
 constexpr char FRAME_BEGIN[] = "\x1b[?2026h";
@@ -72,6 +81,7 @@ struct ConsoleState {
   bool seen_empty;
   bool sync_output;  // the terminal knows mode 2026
   bool frame_open;   // a whole-screen frame has begun and not yet gone out
+  bool answer_owed;  // the start-up query's last reply has not come yet
 };
 
 ConsoleState state;
@@ -121,6 +131,14 @@ void flush_decoder(uint32_t now) {
   push_events(events, decoder_flush(state.decoder, now, events));
 }
 
+// Once the query's last reply has been read, the device need not wait for it.
+void note_answer() {
+  if (state.answer_owed && (state.decoder.reports & REPORT_ATTRIBUTES) != 0) {
+    state.answer_owed = false;
+    device_answer_came();
+  }
+}
+
 // Moves whatever the terminal has ready through the decoder into the queue;
 // it never waits. Bytes waiting in the terminal are read before the decoder is
 // flushed: the rest of a sequence may be among them, however long the game
@@ -149,6 +167,7 @@ int pump_input() {
     if (size < sizeof bytes) break;
   }
   flush_decoder(console_millis());
+  note_answer();
   return total;
 }
 
@@ -192,18 +211,30 @@ void show_size_notice() {
   console_flush_pending();
 }
 
-// Reads and forgets whatever the terminal has; returns how many bytes went.
-int drop_input() {
+// Reads whatever the terminal has and drops the keys, but for the protocol's
+// Ctrl+C and Ctrl+Z, which still raise their signals; returns how many bytes
+// went.
+int drop_keys() {
   int total = 0;
   char bytes[READ_CHUNK];
-  for (size_t size; (size = device_read(bytes, sizeof bytes)) > 0;) total += static_cast<int>(size);
+  for (size_t size; (size = device_read(bytes, sizeof bytes)) > 0;) {
+    total += static_cast<int>(size);
+    const uint32_t now = console_millis();
+    for (size_t i = 0; i < size; ++i) {
+      KeyEvent events[DECODER_MAX_EVENTS];
+      const int count = decoder_feed(state.decoder, static_cast<unsigned char>(bytes[i]), now, events);
+      for (int e = 0; e < count; ++e) raises_signal(events[e]);
+    }
+  }
+  note_answer();
   return total;
 }
 
 // While the terminal is too small for the layout, the notice stands in for
 // the screen and the program holds here, as in a pause: its clock runs on but
 // it neither steps nor takes keys (those typed meanwhile are dropped, so
-// nothing is steered blind). The ending signals still end it at once.
+// nothing is steered blind). The ending signals still end it at once, and so
+// do Ctrl+C and Ctrl+Z as the keyboard protocol sends them.
 void hold_while_too_small() {
   pump_input();  // keys typed before the change are kept
   // So is one still being told apart (an Esc typed just before): what was
@@ -214,13 +245,15 @@ void hold_while_too_small() {
   int empty_reads = 0;
   for (;;) {
     const bool readable = device_wait(-1, empty_reads < MAX_EMPTY_READS);
-    if (readable) empty_reads = drop_input() > 0 ? 0 : empty_reads + 1;
+    if (readable) empty_reads = drop_keys() > 0 ? 0 : empty_reads + 1;
     const bool resumed = device_take_resumed();
     const bool resized = device_take_resized();
     if (!too_small(device_columns(), device_rows())) break;
     if (resumed || resized) show_size_notice();
   }
-  drop_input();
+  drop_keys();
+  // Nor is what was typed under the notice and not yet told apart a key.
+  decoder_finish(state.decoder, events);
 }
 
 // After a stop and resume the terminal shows whatever the shell left there;
@@ -337,12 +370,18 @@ int ask_terminal() {
 
 // Enters the alternate screen, asks the terminal, and turns on what it has.
 void start_screen() {
+  device_expect_answer(TERMINAL_ANSWER_DUE_MS);
+  decoder_expect_answer(state.decoder, console_millis() + TERMINAL_ANSWER_DUE_MS);
+  state.answer_owed = true;
   device_switch_screen_modes(SCREEN_ON_AND_QUERY, SCREEN_ON, SCREEN_OFF);
   const int reports = ask_terminal();
   state.sync_output = (reports & REPORT_SYNC_OUTPUT) != 0;
-  if ((reports & REPORT_KEYBOARD_FLAGS) != 0) {
-    device_switch_screen_modes(KEYBOARD_PUSH, SCREEN_ON_WITH_KEYBOARD, SCREEN_OFF_WITH_KEYBOARD);
-  }
+  const bool keyboard = (reports & REPORT_KEYBOARD_FLAGS) != 0;
+  if (!keyboard && !state.sync_output) return;
+  const char* off = keyboard ? SCREEN_OFF_WITH_KEYBOARD : SCREEN_OFF;
+  if (state.sync_output) off = keyboard ? SYNC_SCREEN_OFF_WITH_KEYBOARD : SYNC_SCREEN_OFF;
+  device_switch_screen_modes(keyboard ? KEYBOARD_PUSH : "", keyboard ? SCREEN_ON_WITH_KEYBOARD : SCREEN_ON,
+                             off);
 }
 
 }  // namespace
@@ -369,6 +408,7 @@ void console_start() {
   decoder_reset(state.decoder);
   state.sync_output = false;
   state.frame_open = false;
+  state.answer_owed = false;
   // The alternate screen starts blank, as the copy does.
   shadow_reset(shadow, columns, rows, device_utf8());
   output_clear(output);

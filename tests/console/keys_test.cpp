@@ -28,20 +28,20 @@ TEST(ConsoleStart, AsksTheTerminalAndKeepsKeysTypedMeanwhile) {
   const struct {
     TerminalAnswers answers;
     uint32_t waited;
-    const char* modes_off;
   } cases[] = {
-      {TerminalAnswers::KEYBOARD_AND_SYNC, 0, "\x1b[<u\x1b[?1049l"},
-      {TerminalAnswers::ATTRIBUTES_ONLY, 0, "\x1b[?1049l"},
-      {TerminalAnswers::NOTHING, 200, "\x1b[?1049l"},
+      {TerminalAnswers::KEYBOARD_AND_SYNC, 0},
+      {TerminalAnswers::SYNC_ONLY, 0},
+      {TerminalAnswers::ATTRIBUTES_ONLY, 0},
+      {TerminalAnswers::NOTHING, 200},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(test::name_of(c.answers));
     fake::reset_answering(c.answers, "x\x1b[A");
-    const bool full = c.answers == TerminalAnswers::KEYBOARD_AND_SYNC;
-    EXPECT_EQ(fake::startup_output(),
-              std::string("\x1b[?1049h\x1b[?u\x1b[?2026$p\x1b[c") + (full ? "\x1b[>1u" : ""));
+    const bool full = test::has_sync_output(c.answers);
+    EXPECT_EQ(fake::startup_output(), std::string("\x1b[?1049h\x1b[?u\x1b[?2026$p\x1b[c") +
+                                          (test::has_keyboard_protocol(c.answers) ? "\x1b[>1u" : ""));
     EXPECT_EQ(fake::now(), c.waited);
-    EXPECT_EQ(fake::screen_modes_off(), c.modes_off);
+    EXPECT_EQ(fake::screen_modes_off(), test::screen_modes_off(c.answers));
     EXPECT_EQ(console_read_key(), 'x');
     EXPECT_EQ(console_read_key(), 0);
     EXPECT_EQ(console_read_key(), KEY_UP);

@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include "support/pty_session.h"
+#include "support/work_dir.h"
 
 namespace vormi::test {
 namespace {
@@ -97,22 +98,19 @@ void PrintTo(const Ending& ending, std::ostream* out) { *out << ending.name; }
 const char SHELL_SCREEN[] = "$ ls\r\nhighscores.txt\r\n$ vormi";
 const std::string QUERY = "\x1b[?1049h\x1b[?u\x1b[?2026$p\x1b[c";
 
-// What the program leaves the screen modes with, on every way out and before a stop.
-std::string screen_off(TerminalAnswers answers) {
-  return answers == TerminalAnswers::KEYBOARD_AND_SYNC ? "\x1b[<u\x1b[?1049l" : "\x1b[?1049l";
-}
-
 size_t count_of(const std::string& text, const std::string& part) {
   size_t count = 0;
   for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
   return count;
 }
 
-// Every mode the program turned on it turned off again, as often.
+// Every mode the program turned on it turned off again, as often, and no
+// synchronized frame is left open.
 void expect_modes_balanced(const std::string& output) {
   EXPECT_EQ(count_of(output, "\x1b[?1049h"), count_of(output, "\x1b[?1049l")) << "alternate screen";
   EXPECT_EQ(count_of(output, "\x1b[>1u"), count_of(output, "\x1b[<u")) << "keyboard mode";
-  EXPECT_EQ(count_of(output, "\x1b[?2026h"), count_of(output, "\x1b[?2026l")) << "synchronized output";
+  const size_t last_frame = output.rfind("\x1b[?2026h");
+  EXPECT_TRUE(last_frame == std::string::npos || output.find("\x1b[?2026l", last_frame) != std::string::npos);
 }
 
 class EndingRestoresModes
@@ -126,7 +124,6 @@ class EndingRestoresModes
 // scrollback as they were before the program.
 TEST_P(EndingRestoresModes, ModesAreExactlyAsFound) {
   const auto& [ending, answers] = GetParam();
-  const bool full = answers == TerminalAnswers::KEYBOARD_AND_SYNC;
   PtySession session({PROBE, "keys"}, 80, 25, "", answers);
   session.screen().feed(SHELL_SCREEN);
   const std::string shell_screen = session.screen().text();
@@ -136,8 +133,8 @@ TEST_P(EndingRestoresModes, ModesAreExactlyAsFound) {
   EXPECT_FALSE(same_modes(session.initial_modes(), during));
   const std::string& output = session.output();
   EXPECT_EQ(output.substr(0, QUERY.size()), QUERY);
-  EXPECT_EQ(output.substr(QUERY.size(), 5) == "\x1b[>1u", full);
-  EXPECT_EQ(output.find("\x1b[?2026h") != std::string::npos, full);
+  EXPECT_EQ(output.substr(QUERY.size(), 5) == "\x1b[>1u", has_keyboard_protocol(answers));
+  EXPECT_EQ(output.find("\x1b[?2026h") != std::string::npos, has_sync_output(answers));
   EXPECT_EQ(session.screen().row(10), "") << "a reply was taken for a key";
 
   if (ending.sig == 0) {
@@ -155,21 +152,26 @@ TEST_P(EndingRestoresModes, ModesAreExactlyAsFound) {
     EXPECT_EQ(WTERMSIG(status), ending.sig);
   }
   EXPECT_TRUE(same_modes(session.initial_modes(), session.modes()));
-  const std::string off = screen_off(answers);
+  const std::string off = screen_modes_off(answers);
   ASSERT_GE(output.size(), off.size());
   EXPECT_EQ(output.substr(output.size() - off.size()), off);
   expect_modes_balanced(output);
   EXPECT_EQ(session.screen().text(), shell_screen);
   EXPECT_EQ(session.screen().scrolled_off(), 0);
+  EXPECT_EQ(session.shell_line(), "\n");
 }
 
+const auto ALL_TERMINALS = ::testing::Values(TerminalAnswers::KEYBOARD_AND_SYNC, TerminalAnswers::SYNC_ONLY,
+                                             TerminalAnswers::ATTRIBUTES_ONLY, TerminalAnswers::NOTHING);
+
+// A fault and a timer stand for the signals that had no handler once.
 INSTANTIATE_TEST_SUITE_P(
     Endings, EndingRestoresModes,
     ::testing::Combine(::testing::Values(Ending{"exit", 0}, Ending{"SIGINT", SIGINT},
                                          Ending{"SIGTERM", SIGTERM}, Ending{"SIGHUP", SIGHUP},
-                                         Ending{"SIGQUIT", SIGQUIT}),
-                       ::testing::Values(TerminalAnswers::KEYBOARD_AND_SYNC,
-                                         TerminalAnswers::ATTRIBUTES_ONLY, TerminalAnswers::NOTHING)),
+                                         Ending{"SIGQUIT", SIGQUIT}, Ending{"SIGSEGV", SIGSEGV},
+                                         Ending{"SIGALRM", SIGALRM}),
+                       ALL_TERMINALS),
     [](const ::testing::TestParamInfo<std::tuple<Ending, TerminalAnswers>>& param_info) {
       return std::string(std::get<0>(param_info.param).name) + "_" +
              name_of(std::get<1>(param_info.param));
@@ -181,12 +183,18 @@ TEST_F(ConsoleEndToEnd, CtrlCFromTheKeyboardEndsByTheSignalAndRestores) {
   const struct {
     TerminalAnswers answers;
     const char* ctrl_c;
-  } cases[] = {{TerminalAnswers::ATTRIBUTES_ONLY, "\x03"},
-               {TerminalAnswers::KEYBOARD_AND_SYNC, "\x1b[99;5u"}};
+    bool under_notice;  // the terminal too small, its notice shown
+  } cases[] = {{TerminalAnswers::ATTRIBUTES_ONLY, "\x03", false},
+               {TerminalAnswers::KEYBOARD_AND_SYNC, "\x1b[99;5u", false},
+               {TerminalAnswers::KEYBOARD_AND_SYNC, "\x1b[99;5u", true}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(name_of(c.answers));
+    SCOPED_TRACE(std::string(name_of(c.answers)) + (c.under_notice ? " under the notice" : ""));
     PtySession session({PROBE, "keys"}, 80, 25, "", c.answers);
     ASSERT_TRUE(session.wait_for("ready"));
+    if (c.under_notice) {
+      session.resize(60, 20);
+      ASSERT_TRUE(session.wait_for("needs at least 80x24")) << session.screen().text();
+    }
     session.send(c.ctrl_c);
     int status = 0;
     ASSERT_TRUE(session.wait_exit(&status));
@@ -203,7 +211,7 @@ class StopOn : public ConsoleEndToEnd, public ::testing::WithParamInterface<Term
 // on fg they come back before the screen is drawn again, whole.
 TEST_P(StopOn, CtrlZRestoresModesAndFgBringsGameModeAndScreenBack) {
   const TerminalAnswers answers = GetParam();
-  const bool full = answers == TerminalAnswers::KEYBOARD_AND_SYNC;
+  const bool full = has_keyboard_protocol(answers);
   PtySession session({PROBE, "job"}, 80, 25, "", answers);
   session.screen().feed(SHELL_SCREEN);
   ASSERT_TRUE(session.wait_for("ready")) << session.screen().text();
@@ -211,7 +219,7 @@ TEST_P(StopOn, CtrlZRestoresModesAndFgBringsGameModeAndScreenBack) {
   session.send(full ? "\x1b[122;5u" : "\x1a");
   ASSERT_TRUE(session.wait_for("stopped")) << session.screen().text();
   EXPECT_TRUE(same_modes(session.initial_modes(), session.modes()));
-  const std::string off = screen_off(answers);
+  const std::string off = screen_modes_off(answers);
   const size_t stopped_at = session.output().find("stopped");
   ASSERT_GE(stopped_at, off.size());
   const size_t off_at = session.output().rfind(off, stopped_at);
@@ -221,17 +229,21 @@ TEST_P(StopOn, CtrlZRestoresModesAndFgBringsGameModeAndScreenBack) {
   EXPECT_EQ(session.screen().row(2), "highscores.txt") << "the shell's screen is not back";
 
   session.send("fg\n");
-  ASSERT_TRUE(eventually(session, [&] { return !same_modes(session.initial_modes(), session.modes()); }))
-      << "game mode did not come back";
+  // In order: game mode, the screen modes, then the whole repaint, and
+  // nothing drawn before them.
+  const std::string on = full ? "\x1b[?1049h\x1b[>1u" : "\x1b[?1049h";
+  const size_t fg_at = session.output().size();
+  ASSERT_TRUE(eventually(session, [&] { return session.output().find(on, fg_at) != std::string::npos; }))
+      << "the screen modes did not come back";
   expect_game_mode(session.modes());
   // The console repaints what it showed, over the shell's lines.
   EXPECT_TRUE(eventually(session, [&] { return session.screen().text().find("stopped") == std::string::npos; }))
       << session.screen().text();
   EXPECT_EQ(session.screen().cell(7, 3), "\u2588");
-  const std::string resumed = session.output().substr(stopped_at);
-  EXPECT_EQ(resumed.find(full ? "\x1b[?1049h\x1b[>1u" : "\x1b[?1049h") != std::string::npos, true)
-      << "the screen modes did not come back";
-  EXPECT_EQ(resumed.find("\x1b[?2026h") != std::string::npos, full) << "the repaint is no whole frame";
+  const std::string resumed = session.output().substr(session.output().find('\x1b', stopped_at));
+  EXPECT_EQ(resumed.substr(0, on.size()), on) << "the screen modes did not come back first";
+  const std::string repaint = has_sync_output(answers) ? "\x1b[?2026h\x1b[2J" : "\x1b[2J";
+  EXPECT_EQ(resumed.substr(on.size(), repaint.size()), repaint) << "the repaint is no whole frame";
 
   session.send("x");
   ASSERT_TRUE(session.wait_for("code=120")) << session.screen().text();
@@ -244,9 +256,7 @@ TEST_P(StopOn, CtrlZRestoresModesAndFgBringsGameModeAndScreenBack) {
   expect_modes_balanced(session.output());
 }
 
-INSTANTIATE_TEST_SUITE_P(Terminals, StopOn,
-                         ::testing::Values(TerminalAnswers::KEYBOARD_AND_SYNC,
-                                           TerminalAnswers::ATTRIBUTES_ONLY, TerminalAnswers::NOTHING),
+INSTANTIATE_TEST_SUITE_P(Terminals, StopOn, ALL_TERMINALS,
                          [](const ::testing::TestParamInfo<TerminalAnswers>& param_info) {
                            return std::string(name_of(param_info.param));
                          });
@@ -293,6 +303,104 @@ TEST_F(ConsoleEndToEnd, DiscardedStopKeepsGameMode) {
   expect_game_mode(session.modes());
   // The x typed right after Ctrl+Z was not echoed by the terminal.
   EXPECT_EQ(session.output().find("x"), std::string::npos);
+}
+
+// The shell's kill of a stopped job sends SIGTERM, then SIGCONT, and leaves
+// the job in the background: the game ends at once and writes nothing, as the
+// terminal was given back at the stop.
+TEST_F(ConsoleEndToEnd, AStoppedGameKilledEndsAtOnceWritingNothing) {
+  PtySession session({PROBE, "job"}, 80, 25, "", TerminalAnswers::KEYBOARD_AND_SYNC);
+  ASSERT_TRUE(session.wait_for("ready"));
+  session.send("\x1a");
+  ASSERT_TRUE(session.wait_for("stopped"));
+  const size_t stopped_at = session.output().size();
+  session.send("kill\n");
+  int status = 0;
+  ASSERT_TRUE(session.wait_exit(&status)) << "the stopped game did not end";
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGTERM) << status;
+  EXPECT_EQ(session.output().find('\x1b', stopped_at), std::string::npos) << "bytes after the stop";
+  EXPECT_TRUE(same_modes(session.initial_modes(), session.modes()));
+  expect_modes_balanced(session.output());
+  EXPECT_EQ(session.shell_line(), "\n");
+}
+
+// Replies that come late, after 300 ms as over a slow link, are read and
+// dropped before the terminal is given back, whether the game ends or stops;
+// and a reply split after its ESC is never taken for keys.
+TEST_F(ConsoleEndToEnd, LateRepliesNeverReachTheShellNorBecomeKeys) {
+  const std::string replies = replies_of(TerminalAnswers::KEYBOARD_AND_SYNC);
+  const struct {
+    size_t split;     // bytes of the replies sent 80 ms before the rest
+    const char* key;  // typed before the replies come: Ctrl+C, Ctrl+Z or none
+  } rows[] = {{0, "\x03"}, {1, "\x03"}, {0, "\x1a"}, {1, "\x1a"}, {1, ""}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::to_string(row.split) + " " + std::to_string(row.key[0]));
+    const bool stop = row.key[0] == '\x1a';
+    PtySession session({PROBE, "job"}, 80, 25, "", TerminalAnswers::NOTHING);
+    ASSERT_TRUE(eventually(session, [&] { return session.output().find(ATTRIBUTES_QUERY) != std::string::npos; }));
+    session.pump(stop ? 50 : 100);
+    session.send(row.key);
+    session.pump(stop ? 250 : 200);
+    session.send(replies.substr(0, row.split));
+    session.pump(row.split > 0 ? 80 : 0);
+    session.send(replies.substr(row.split));
+    int status = 0;
+    if (row.key[0] == '\x03') {
+      ASSERT_TRUE(session.wait_exit(&status));
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGINT) << status;
+    } else {
+      if (stop) {
+        ASSERT_TRUE(session.wait_for("stopped"));
+        session.send("fg\n");  // a reply left in the line makes it no command
+      }
+      ASSERT_TRUE(eventually(session, [&] { return session.screen().row(1) == "ready"; }))
+          << session.screen().text();
+      session.send("x");
+      ASSERT_TRUE(session.wait_for("code=120")) << session.screen().text();
+      EXPECT_EQ(session.screen().row(10), "code=120") << "a key came before x";
+      session.send("q");
+      ASSERT_TRUE(session.wait_exit(&status));
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+    EXPECT_TRUE(same_modes(session.initial_modes(), session.modes()));
+    expect_modes_balanced(session.output());
+    EXPECT_EQ(session.shell_line(), "\n");
+  }
+}
+
+// A terminal that stops taking output (a frozen emulator, a stalled link)
+// blocks the program's writes; an ending signal still ends it, giving up the
+// bytes the terminal does not take.
+TEST_F(ConsoleEndToEnd, SigtermEndsTheGameWhileTheTerminalTakesNoOutput) {
+  PtySession session({PROBE, "keys"}, 80, 25, "", TerminalAnswers::KEYBOARD_AND_SYNC);
+  ASSERT_TRUE(session.wait_for("ready"));
+  session.hold_output(true);
+  session.signal(SIGTERM);
+  int status = 0;
+  ASSERT_TRUE(session.wait_exit(&status)) << "the program did not end";
+  session.hold_output(false);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+  EXPECT_TRUE(same_modes(session.initial_modes(), session.modes()));
+  EXPECT_EQ(session.shell_line(), "\n");
+}
+
+// A signal the game brings on itself: the score file meets a file size limit
+// of 0 when High Scores makes it.
+TEST_F(ConsoleEndToEnd, FileSizeLimitEndsByItsSignalWithTheTerminalBack) {
+  WorkDir dir("vormi-e2e-fsize", false);
+  ASSERT_FALSE(dir.path().empty());
+  PtySession session({"/bin/sh", "-c", "ulimit -f 0 && exec \"$0\"", GAME}, 80, 25, dir.path().string(),
+                     TerminalAnswers::KEYBOARD_AND_SYNC);
+  ASSERT_TRUE(session.wait_for("Press Any Key To Continue..."));
+  session.send("x");
+  ASSERT_TRUE(session.wait_for("Exit"));
+  session.send("\x1b[B\r");
+  int status = 0;
+  ASSERT_TRUE(session.wait_exit(&status));
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ) << status;
+  EXPECT_TRUE(same_modes(session.initial_modes(), session.modes()));
+  expect_modes_balanced(session.output());
+  EXPECT_EQ(session.shell_line(), "\n");
 }
 
 // The terminal goes away under a program that ignores SIGHUP (as under nohup):

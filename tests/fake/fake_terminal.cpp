@@ -218,6 +218,10 @@ bool device_open(char* why, size_t why_size) {
 
 void device_close() {}
 
+// The fake terminal answers at once, or never: nothing late is left to drop.
+void device_expect_answer(int) {}
+void device_answer_came() {}
+
 int device_columns() { return the_fake().columns; }
 int device_rows() { return the_fake().rows; }
 bool device_utf8() { return the_fake().utf8; }
@@ -262,6 +266,7 @@ size_t device_read(char* buffer, size_t capacity) {
 
 bool device_wait(int timeout_ms, bool watch_input) {
   fake::Fake& f = the_fake();
+  f.frame.waited_at = f.clock;
   f.frames.push_back(f.frame);
   f.frame = fake::Frame{};
   if (f.wait_hook) f.wait_hook();

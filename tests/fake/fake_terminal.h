@@ -100,6 +100,7 @@ void clear_output();
 struct Frame {
   int writes = 0;
   std::string bytes;
+  uint32_t waited_at = 0;  // the virtual time of the wait it came before
 };
 // One frame for each wait since reset (after the start-up), in order: what
 // came before that wait.

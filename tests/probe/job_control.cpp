@@ -1,6 +1,7 @@
 #include "job_control.h"
 
 #include <signal.h>
+#include <string.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,10 +14,17 @@ void write_text(const char* text, size_t size) {
   (void)ignored;
 }
 
-// Reads up to and including a newline from the terminal, in its line mode.
-void read_line() {
-  char c = 0;
-  while (read(STDIN_FILENO, &c, 1) == 1 && c != '\n') {
+// Reads a line from the terminal, in its line mode: "fg" or "kill", as the
+// shell's commands are; anything else is no command and is read past.
+int read_command() {
+  for (;;) {
+    char line[64];
+    const ssize_t got = read(STDIN_FILENO, line, sizeof line);
+    if (got <= 0) return 'k';
+    if (got == 3 && memcmp(line, "fg\n", 3) == 0) return 'f';
+    if (got == 5 && memcmp(line, "kill\n", 5) == 0) return 'k';
+    static const char unknown[] = "no such command\n";
+    write_text(unknown, sizeof unknown - 1);
   }
 }
 
@@ -55,7 +63,12 @@ int run_as_job(int (*program)()) {
     tcsetpgrp(STDIN_FILENO, getpgrp());
     static const char stopped[] = "\nstopped\n";
     write_text(stopped, sizeof stopped - 1);
-    read_line();
+    if (read_command() == 'k') {
+      // As a shell kills a stopped job: the job stays in the background.
+      kill(-child, SIGTERM);
+      kill(-child, SIGCONT);
+      continue;
+    }
     tcsetpgrp(STDIN_FILENO, child);
     kill(-child, SIGCONT);
   }

@@ -7,8 +7,9 @@ namespace vormi::probe {
 
 // Forks; the child becomes a process group of its own in the foreground of the
 // terminal and runs program. When the child stops, the parent takes the
-// terminal back, writes "stopped" and waits for a line ("fg" and Enter), then
-// gives the terminal back and continues the child. Returns the child's exit
+// terminal back, writes "stopped" and waits for a command line: "fg" gives the
+// terminal back and continues the child; "kill" sends it SIGTERM and then
+// SIGCONT, leaving it in the background, as a shell's kill does. Returns the child's exit
 // status (128 + signal when a signal ended it).
 int run_as_job(int (*program)());
 

@@ -211,8 +211,20 @@ bool PtySession::wait_exit(int* status, int timeout_ms) {
   return true;
 }
 
+std::string PtySession::shell_line() {
+  send("\n");
+  char line[256];
+  pollfd watched{slave_, POLLIN, 0};
+  const ssize_t got = poll(&watched, 1, 2000) > 0 ? read(slave_, line, sizeof line) : 0;
+  return std::string(line, got > 0 ? static_cast<size_t>(got) : 0);
+}
+
 void PtySession::signal(int sig) {
   if (pid_ > 0 && !exited_) kill(pid_, sig);
+}
+
+void PtySession::hold_output(bool held) {
+  if (tcflow(slave_, held ? TCOOFF : TCOON) != 0) fail("tcflow");
 }
 
 void PtySession::resize(int columns, int rows) {

@@ -37,7 +37,14 @@ class PtySession {
   bool pump_once(int timeout_ms);
   // Waits for the program to end; false on time-out. status is the raw wait status.
   bool wait_exit(int* status, int timeout_ms = 5000);
+  // Once the program has given the terminal back: types Enter and returns the
+  // line the shell then reads, so whatever the program left in the terminal's
+  // input shows; "\n" when it left nothing.
+  std::string shell_line();
   void signal(int sig);
+  // Stops the terminal taking the program's output (held), so its writes
+  // block, as on a frozen emulator or a stalled link; or lets it go on.
+  void hold_output(bool held);
   // Gives the terminal a new size, as a window manager or tmux does: the
   // kernel sends the program SIGWINCH, and the test's screen takes the size.
   void resize(int columns, int rows);

@@ -1,6 +1,14 @@
-// The terminal device on POSIX: /dev/tty in game mode, restored on every way
-// out (exit, the ending signals, Ctrl+Z) with the screen modes the console
-// set switched off first, poll for waiting, the two clocks.
+// The terminal device on POSIX: /dev/tty in game mode, given back on every way
+// out (exit, every signal whose default action ends the process, Ctrl+Z) with
+// the screen modes the console set switched off first, poll for waiting, the
+// two clocks.
+//
+// The terminal is in one of four states, held in one variable the handlers
+// read: closed, in game mode, given back for a stop, given back for good.
+// Every change of state happens with all the signals this file handles
+// blocked (a handler blocks them all while it runs, and so does the main code
+// around a change), so a signal that comes in the middle of one waits for its
+// end and then sees the new state: the modes go off once and on once.
 //
 // The signals the main loop must answer (SIGCONT after a stop, SIGWINCH after a
 // change of size) are blocked for the whole run and let through only inside
@@ -30,10 +38,34 @@ namespace vormi {
 
 namespace {
 
-// Signals that end the process: the terminal is restored, then the signal
-// takes its default action. SIGPIPE is among them so that a write to a closed
-// pipe never kills the process with the terminal still in game mode.
-constexpr int ENDING_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
+// Signals whose default action ends the process: the terminal is given back,
+// then the signal takes its default action, so a core dump and the shell's
+// report stay as they would have been. The faults among them are handled on a
+// stack of their own, so a stack overflow is covered too. SIGPIPE is among
+// them so that a write to a closed pipe never kills the process with the
+// terminal still in game mode.
+constexpr int ENDING_SIGNALS[] = {
+    SIGINT,  SIGTERM, SIGHUP,  SIGQUIT, SIGPIPE,   SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF,
+    SIGXCPU, SIGXFSZ, SIGSEGV, SIGBUS,  SIGFPE,    SIGILL,  SIGABRT, SIGTRAP, SIGSYS,
+#ifdef SIGEMT
+    SIGEMT,
+#endif
+#ifdef SIGPWR
+    SIGPWR,
+#endif
+};
+
+// The signals that need the main loop; blocked outside the waits.
+constexpr int MAIN_LOOP_SIGNALS[] = {SIGCONT, SIGWINCH};
+
+// How long a handler waits for the terminal to take the bytes that switch the
+// screen modes off or on: a terminal that stops reading (a frozen emulator, a
+// stalled link) must not keep an ending signal from ending the process.
+constexpr int HANDLER_WRITE_LIMIT_MS = 100;
+
+// A handler's stack for the faults: a stack overflow leaves none to run on.
+constexpr size_t SIGNAL_STACK_SIZE = 64 * 1024;
+alignas(16) char signal_stack[SIGNAL_STACK_SIZE];
 
 struct Device {
   int fd = -1;
@@ -42,15 +74,25 @@ struct Device {
   termios found{};  // the modes exactly as the terminal had them at start
   termios game{};
   bool handlers_installed = false;
+  sigset_t handled{};           // every signal this file handles
   sigset_t mask_before_open{};  // the signal mask the program had at the open
   sigset_t wait_mask{};         // that mask with the main loop's signals let through
+  int64_t answer_due_ns = 0;    // until when an owed answer is waited for
 };
 
 Device device;
 
-// Read by the signal handlers: whether the terminal is in game mode and the
-// saved modes must be put back.
-volatile sig_atomic_t game_mode_on = 0;
+enum TerminalState : sig_atomic_t {
+  CLOSED,      // nothing to give back
+  IN_GAME,     // game mode and the screen modes on
+  STOPPED,     // given back for a stop; taken again in the foreground
+  GIVEN_BACK,  // given back for good: the program is ending
+};
+
+// Read and changed by the signal handlers.
+volatile sig_atomic_t terminal_state = CLOSED;
+volatile sig_atomic_t times_taken = 0;  // how often game mode came back after a stop
+volatile sig_atomic_t answer_owed = 0;  // see device_expect_answer
 volatile sig_atomic_t resumed = 0;
 volatile sig_atomic_t resized = 0;
 
@@ -62,45 +104,165 @@ char screen_modes_off[SCREEN_MODES_CAPACITY];
 volatile sig_atomic_t screen_modes_on_size = 0;
 volatile sig_atomic_t screen_modes_off_size = 0;
 
-// The signals that need the main loop; blocked outside the waits.
-constexpr int MAIN_LOOP_SIGNALS[] = {SIGCONT, SIGWINCH};
+constexpr int64_t NS_PER_MS = 1000000;
 
-// Async-signal-safe: tcsetattr and tcflush only.
+// The one reading of the system's clocks: nanoseconds on the clock named.
+// Async-signal-safe.
+int64_t clock_ns(clockid_t clock) {
+  timespec now{};
+  clock_gettime(clock, &now);
+  return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+int64_t monotonic_ns() { return clock_ns(CLOCK_MONOTONIC); }
+
+// Milliseconds from now until deadline_ns, rounded up; 0 once it has passed.
+int millis_left(int64_t deadline_ns) {
+  const int64_t left = deadline_ns - monotonic_ns();
+  return left <= 0 ? 0 : static_cast<int>((left + NS_PER_MS - 1) / NS_PER_MS);
+}
+
+// Async-signal-safe: tcsetattr only.
 void set_modes(const termios& modes) {
   while (tcsetattr(device.fd, TCSANOW, &modes) == -1 && errno == EINTR) {
   }
 }
 
-// Writes all of data, going on after interruptions. Async-signal-safe:
-// write only. False, with errno telling why, when the terminal refused the
-// rest; a signal handler can do nothing more about that.
-bool write_raw(const char* data, size_t size) {
+// The terminal is this process group's to change: a group in the background
+// that changes its modes is stopped by SIGTTOU, and its bytes would land in
+// the middle of another program's screen.
+bool in_foreground() { return tcgetpgrp(device.fd) == getpgrp(); }
+
+// Waits until the terminal takes more bytes (events POLLOUT) or has some to
+// read (POLLIN), up to give_up_at_ns (0: no limit). Async-signal-safe.
+bool wait_for(short events, int64_t give_up_at_ns) {
+  pollfd watched{device.fd, events, 0};
+  for (;;) {
+    const int timeout = give_up_at_ns == 0 ? -1 : millis_left(give_up_at_ns);
+    if (timeout == 0) return false;
+    const int ready = poll(&watched, 1, timeout);
+    if (ready > 0) return (watched.revents & events) != 0;
+    if (ready == 0 || errno != EINTR) return false;
+  }
+}
+
+// One step of writing data from done on, which the descriptor takes without
+// blocking: false when the terminal refused the rest (errno tells why) or did
+// not take it by give_up_at_ns (0: no limit). Async-signal-safe.
+bool write_step(const char* data, size_t size, size_t& done, int64_t give_up_at_ns) {
+  const ssize_t written = write(device.fd, data + done, size - done);
+  if (written > 0) {
+    done += static_cast<size_t>(written);
+    return true;
+  }
+  if (written == -1 && errno == EINTR) return true;
+  if (written == -1 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+    if (wait_for(POLLOUT, give_up_at_ns)) return true;
+    errno = EAGAIN;
+  }
+  return false;
+}
+
+// A handler's write: given up when the terminal has not taken it within
+// HANDLER_WRITE_LIMIT_MS.
+void write_bounded(const char* data, size_t size) {
+  const int64_t give_up_at = monotonic_ns() + HANDLER_WRITE_LIMIT_MS * NS_PER_MS;
   size_t done = 0;
-  while (done < size) {
-    const ssize_t written = write(device.fd, data + done, size - done);
-    if (written > 0) {
-      done += static_cast<size_t>(written);
-    } else if (!(written == -1 && errno == EINTR)) {
-      return false;
-    }
+  while (done < size && write_step(data, size, done, give_up_at)) {
+  }
+}
+
+// The main code's write, in game mode only. A stop in the middle gives the
+// terminal back; the rest is dropped, as the screen is drawn again whole once
+// the game is resumed. False, with errno telling why, when the terminal
+// refused the rest.
+bool write_in_game(const char* data, size_t size) {
+  const sig_atomic_t taken = times_taken;
+  size_t done = 0;
+  while (done < size && terminal_state == IN_GAME && times_taken == taken) {
+    if (!write_step(data, size, done, 0)) return false;
   }
   return true;
 }
 
-// The screen modes go off before the terminal's own modes come back, so the
-// shell finds its screen and its keyboard as it left them.
-void restore_found_modes() {
-  write_raw(screen_modes_off, static_cast<size_t>(screen_modes_off_size));
+// A reply to the start-up query ends with the attributes, CSI ? ... c. The
+// draining may begin after the decoder has read the start of that reply, so a
+// 'c' after nothing but parameter bytes ends it too.
+struct AnswerScan {
+  enum Step { OUTSIDE, AFTER_ESC, AFTER_CSI, IN_PARAMETERS } step = IN_PARAMETERS;
+};
+
+bool answer_ends_with(AnswerScan& scan, unsigned char byte) {
+  if (byte == 0x1b) {
+    scan.step = AnswerScan::AFTER_ESC;
+  } else if (scan.step == AnswerScan::AFTER_ESC) {
+    scan.step = byte == '[' ? AnswerScan::AFTER_CSI : AnswerScan::OUTSIDE;
+  } else if (scan.step == AnswerScan::AFTER_CSI || scan.step == AnswerScan::IN_PARAMETERS) {
+    if (byte == 'c') return true;
+    scan.step = byte >= 0x30 && byte <= 0x3f ? AnswerScan::IN_PARAMETERS : AnswerScan::OUTSIDE;
+  }
+  return false;
+}
+
+// Reads and drops what the terminal sends until the owed answer has come or
+// its time is up, so the shell never receives a reply. Async-signal-safe.
+void drop_owed_answer() {
+  if (!answer_owed) return;
+  answer_owed = 0;
+  AnswerScan scan;
+  for (;;) {
+    unsigned char bytes[64];
+    const ssize_t got = read(device.fd, bytes, sizeof bytes);
+    for (ssize_t i = 0; i < got; ++i) {
+      if (answer_ends_with(scan, bytes[i])) return;
+    }
+    if (got > 0 || (got == -1 && errno == EINTR)) continue;
+    if (!wait_for(POLLIN, device.answer_due_ns)) return;
+  }
+}
+
+// Gives the terminal back, once: the owed answer read, the screen modes off,
+// then the terminal's own modes as they were found, so the shell finds its
+// screen and its keyboard as it left them. Nothing is touched from the
+// background. Async-signal-safe; the handled signals are blocked.
+void give_back(TerminalState next) {
+  if (terminal_state != IN_GAME) {
+    if (terminal_state == STOPPED && next == GIVEN_BACK) terminal_state = GIVEN_BACK;
+    return;
+  }
+  terminal_state = next;
+  if (!in_foreground()) return;
+  drop_owed_answer();
+  write_bounded(screen_modes_off, static_cast<size_t>(screen_modes_off_size));
   set_modes(device.found);
   // Keys typed during the game and never read would otherwise reach the shell.
   tcflush(device.fd, TCIFLUSH);
 }
 
+// Takes the terminal again after a stop, once, and only in the foreground:
+// game mode, then the screen modes, then (by the main loop) the whole screen.
+// Async-signal-safe; the handled signals are blocked.
+void take_back() {
+  if (terminal_state != STOPPED || !in_foreground()) return;
+  set_modes(device.game);
+  write_bounded(screen_modes_on, static_cast<size_t>(screen_modes_on_size));
+  terminal_state = IN_GAME;
+  times_taken = times_taken + 1;
+  resumed = 1;
+  // A stopped job is not sent SIGWINCH (its shell is), so the size is read
+  // again in case the window changed meanwhile.
+  resized = 1;
+}
+
+// The main code changes the state with every handled signal held back.
+void block_handled(sigset_t& before) { sigprocmask(SIG_BLOCK, &device.handled, &before); }
+void unblock_handled(const sigset_t& before) { sigprocmask(SIG_SETMASK, &before, nullptr); }
+
 void set_handler(int sig, void (*handler)(int)) {
   struct sigaction action {};
   action.sa_handler = handler;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
+  action.sa_mask = device.handled;
+  action.sa_flags = SA_RESTART | SA_ONSTACK;
   sigaction(sig, &action, nullptr);
 }
 
@@ -121,45 +283,41 @@ void unblock(int sig) {
   _exit(128 + sig);
 }
 
+// A stopped game ends at once: the terminal was given back at the stop.
 void on_ending_signal(int sig) {
-  if (game_mode_on) {
-    restore_found_modes();
-  }
+  give_back(GIVEN_BACK);
   die_by(sig);
 }
 
 void on_stop_signal(int sig) {
   int saved_errno = errno;
-  if (game_mode_on) {
-    restore_found_modes();
-  }
+  give_back(STOPPED);
   set_handler(SIGTSTP, SIG_DFL);
   raise(SIGTSTP);
   // The process stops here, with the terminal as the shell expects it, and
-  // carries on from here after SIGCONT. The kernel discards the stop for a
+  // carries on from here after SIGCONT; an ending signal sent meanwhile (the
+  // shell's kill sends SIGTERM, then SIGCONT) waits for this handler's end
+  // and finds the terminal given back. The kernel discards the stop for a
   // process whose group has no parent in its session (a program started
   // directly by a terminal emulator, say): it never stopped and no SIGCONT
-  // comes. Either way game mode and the screen modes come back here (the
-  // screen modes only here, so a keyboard mode is never pushed twice), and
-  // the screen, which the terminal blanked, is drawn again.
+  // comes. Either way the terminal is taken again here when the process is
+  // in the foreground; continued in the background, it waits for the
+  // SIGCONT of the shell's fg.
   unblock(SIGTSTP);
   set_handler(sig, on_stop_signal);
-  if (game_mode_on) {
-    set_modes(device.game);
-    write_raw(screen_modes_on, static_cast<size_t>(screen_modes_on_size));
-    resumed = 1;
-    resized = 1;
-  }
+  take_back();
   errno = saved_errno;
 }
 
 void on_continue(int) {
   int saved_errno = errno;
-  if (game_mode_on) {
+  if (terminal_state == STOPPED) {
+    take_back();
+  } else if (terminal_state == IN_GAME && in_foreground()) {
+    // Stopped by a signal no handler sees (SIGSTOP): the shell may have set
+    // its own modes meanwhile, and its screen shows.
     set_modes(device.game);
     resumed = 1;
-    // A stopped job is not sent SIGWINCH (its shell is), so the size is read
-    // again in case the window changed meanwhile.
     resized = 1;
   }
   errno = saved_errno;
@@ -177,11 +335,23 @@ bool was_ignored(int sig) {
 
 void at_exit() { device_close(); }
 
+void use_signal_stack() {
+  stack_t stack{};
+  stack.ss_sp = signal_stack;
+  stack.ss_size = sizeof signal_stack;
+  sigaltstack(&stack, nullptr);
+}
+
 void install_handlers() {
   if (device.handlers_installed) {
     return;
   }
   device.handlers_installed = true;
+  sigemptyset(&device.handled);
+  for (int sig : ENDING_SIGNALS) sigaddset(&device.handled, sig);
+  for (int sig : MAIN_LOOP_SIGNALS) sigaddset(&device.handled, sig);
+  sigaddset(&device.handled, SIGTSTP);
+  use_signal_stack();
   atexit(at_exit);
   for (int sig : ENDING_SIGNALS) {
     if (!was_ignored(sig)) {
@@ -237,13 +407,18 @@ void set_reason(char* why, size_t why_size, const char* what, int error) {
   }
 }
 
+// Gives the terminal back for good from the main code.
+void give_back_for_good() {
+  sigset_t before;
+  block_handled(before);
+  give_back(GIVEN_BACK);
+  unblock_handled(before);
+}
+
 // The terminal is gone (hung up, or its other side closed): nobody can see or
 // play, so the process ends as a hang-up ends it.
 [[noreturn]] void terminal_gone() {
-  if (game_mode_on) {
-    restore_found_modes();
-    game_mode_on = 0;
-  }
+  give_back_for_good();
   die_by(SIGHUP);
 }
 
@@ -255,7 +430,9 @@ bool device_open(char* why, size_t why_size) {
   if (device.fd >= 0) {
     return true;
   }
-  int fd = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+  // Non-blocking, so no write of a handler waits for ever on a terminal that
+  // stopped reading; the descriptor is this process's own, no one else's.
+  int fd = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     set_reason(why, why_size, "no controlling terminal (/dev/tty)", errno);
     return false;
@@ -283,10 +460,14 @@ bool device_open(char* why, size_t why_size) {
   hold_main_loop_signals();
   resumed = 0;
   resized = 0;
-  game_mode_on = 1;
-  if (tcsetattr(fd, TCSANOW, &device.game) == -1) {
-    int error = errno;
-    game_mode_on = 0;
+  answer_owed = 0;
+  sigset_t before;
+  block_handled(before);
+  const bool set = tcsetattr(fd, TCSANOW, &device.game) == 0;
+  const int error = errno;
+  if (set) terminal_state = IN_GAME;
+  unblock_handled(before);
+  if (!set) {
     set_modes(found);
     sigprocmask(SIG_SETMASK, &device.mask_before_open, nullptr);
     device.fd = -1;
@@ -301,37 +482,42 @@ void device_close() {
   if (device.fd < 0) {
     return;
   }
-  if (game_mode_on) {
-    restore_found_modes();
-  }
-  // Cleared only after the restore, so a signal in between restores again
-  // rather than not at all.
-  game_mode_on = 0;
+  // A stop that comes meanwhile waits for the end and then finds the
+  // terminal given back: it stops the process and takes nothing again.
+  sigset_t before;
+  block_handled(before);
+  give_back(GIVEN_BACK);
+  terminal_state = CLOSED;
   screen_modes_on_size = 0;
   screen_modes_off_size = 0;
-  sigprocmask(SIG_SETMASK, &device.mask_before_open, nullptr);
   int fd = device.fd;
   device.fd = -1;
   close(fd);
+  unblock_handled(before);
+  sigprocmask(SIG_SETMASK, &device.mask_before_open, nullptr);
 }
+
+void device_expect_answer(int within_ms) {
+  device.answer_due_ns = monotonic_ns() + static_cast<int64_t>(within_ms) * NS_PER_MS;
+  answer_owed = 1;
+}
+
+void device_answer_came() { answer_owed = 0; }
 
 void device_switch_screen_modes(const char* now, const char* on, const char* off) {
   const size_t on_size = strlen(on);
   const size_t off_size = strlen(off);
   if (device.fd < 0 || on_size > SCREEN_MODES_CAPACITY || off_size > SCREEN_MODES_CAPACITY) return;
-  // A signal sees the old bytes with the old modes or the new with the new.
-  sigset_t held;
+  // A signal sees the old bytes with the old modes or the new with the new;
+  // the write is bounded as a handler's is, since the signals wait for it.
   sigset_t before;
-  sigemptyset(&held);
-  for (int sig : ENDING_SIGNALS) sigaddset(&held, sig);
-  sigaddset(&held, SIGTSTP);
-  sigprocmask(SIG_BLOCK, &held, &before);
-  write_raw(now, strlen(now));
+  block_handled(before);
+  if (terminal_state == IN_GAME) write_bounded(now, strlen(now));
   memcpy(screen_modes_on, on, on_size);
   memcpy(screen_modes_off, off, off_size);
   screen_modes_on_size = static_cast<sig_atomic_t>(on_size);
   screen_modes_off_size = static_cast<sig_atomic_t>(off_size);
-  sigprocmask(SIG_SETMASK, &before, nullptr);
+  unblock_handled(before);
 }
 
 bool device_raise_for_key(int character) {
@@ -365,16 +551,18 @@ void device_write(const char* data, size_t size) {
     return;
   }
   // Nothing else is to be done about a failed write.
-  if (!write_raw(data, size) && gone_error(errno)) {
+  if (!write_in_game(data, size) && gone_error(errno)) {
     terminal_gone();
   }
 }
 
 size_t device_read(char* buffer, size_t capacity) {
-  if (device.fd < 0 || capacity == 0) {
+  // Given back, the terminal's input is the shell's.
+  if (device.fd < 0 || capacity == 0 || terminal_state != IN_GAME) {
     return 0;
   }
-  // VMIN 0 and VTIME 0: the read returns at once with what is there.
+  // VMIN 0 and VTIME 0 (and a descriptor that never blocks): the read
+  // returns at once with what is there.
   ssize_t got = read(device.fd, buffer, capacity);
   if (got > 0) {
     return static_cast<size_t>(got);
@@ -385,18 +573,8 @@ size_t device_read(char* buffer, size_t capacity) {
   return 0;
 }
 
+
 namespace {
-
-constexpr int64_t NS_PER_MS = 1000000;
-
-// The one reading of the system's clocks: nanoseconds on the clock named.
-int64_t clock_ns(clockid_t clock) {
-  timespec now{};
-  clock_gettime(clock, &now);
-  return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
-
-int64_t monotonic_ns() { return clock_ns(CLOCK_MONOTONIC); }
 
 timespec span_of(int64_t ns) {
   timespec span{};
@@ -413,6 +591,15 @@ int poll_terminal(bool watching, pollfd& watched, const timespec* span) {
   return ppoll(watching ? &watched : nullptr, watching ? 1 : 0, span, mask);
 }
 
+// Continued in the background after a stop, the game holds until the shell's
+// fg brings it to the foreground and the SIGCONT that comes with it takes the
+// terminal again. An ending signal still ends it here.
+bool wait_for_foreground() {
+  pollfd unwatched{};
+  while (terminal_state == STOPPED) poll_terminal(false, unwatched, nullptr);
+  return false;
+}
+
 }  // namespace
 
 // A timed wait ends when the millisecond clock has gone timeout_ms past its
@@ -421,6 +608,7 @@ int poll_terminal(bool watching, pollfd& watched, const timespec* span) {
 // 900 ms tick), so a long wait sleeps most of the way first and the short
 // rest, whose lateness is a few microseconds, after.
 bool device_wait(int timeout_ms, bool watch_input) {
+  if (terminal_state == STOPPED) return wait_for_foreground();
   pollfd watched{};
   watched.fd = device.fd;
   watched.events = POLLIN;

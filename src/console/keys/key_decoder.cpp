@@ -211,13 +211,22 @@ bool begins_sequence(const unsigned char* buf, int size) {
   return size >= 2 && buf[0] == ESC && (buf[1] == '[' || buf[1] == 'O');
 }
 
+// Whether an ESC that came when the latest pending byte did may be the start
+// of the query's owed answer.
+bool answer_owed(const KeyDecoder& decoder) {
+  return decoder.answer_expected && (decoder.reports & REPORT_ATTRIBUTES) == 0 &&
+         static_cast<int32_t>(decoder.answer_due - decoder.pending_since) > 0;
+}
+
 // How long the pending unit waits for its next byte: long once a sequence has
-// begun (also after the ESC that gives it Alt), short for an Esc or UTF-8.
+// begun (also after the ESC that gives it Alt, and after an ESC that may begin
+// the owed answer), short for an Esc or UTF-8.
 int silence_allowed(const KeyDecoder& decoder) {
   const unsigned char* buf = decoder.pending;
   const int size = decoder.pending_size;
   const bool alt_with_sequence = size >= 3 && buf[1] == ESC && begins_sequence(buf + 1, size - 1);
-  if (begins_sequence(buf, size) || alt_with_sequence) {
+  const bool may_be_answer = buf[size - 1] == ESC && answer_owed(decoder);
+  if (begins_sequence(buf, size) || alt_with_sequence || may_be_answer) {
     return SEQUENCE_WAIT_MS;
   }
   return ESCAPE_WAIT_MS;
@@ -257,6 +266,13 @@ void decoder_reset(KeyDecoder& decoder) {
   decoder.pending_size = 0;
   decoder.pending_since = 0;
   decoder.reports = 0;
+  decoder.answer_due = 0;
+  decoder.answer_expected = false;
+}
+
+void decoder_expect_answer(KeyDecoder& decoder, uint32_t due) {
+  decoder.answer_due = due;
+  decoder.answer_expected = true;
 }
 
 int decoder_feed(KeyDecoder& decoder, unsigned char byte, uint32_t now, KeyEvent* out) {

@@ -25,9 +25,18 @@ struct KeyDecoder {
   // The replies to the start-up query swallowed since the reset (REPORT_*
   // bits), up to and including the attributes.
   int reports;
+  // Until when the attributes, the query's last reply, are owed
+  // (decoder_expect_answer); meaningless while answer_expected is false.
+  uint32_t answer_due;
+  bool answer_expected;
 };
 
 void decoder_reset(KeyDecoder& decoder);
+// The start-up query has gone out and its answer is owed until due: an ESC
+// byte that comes before then, with the attributes not yet in, waits as long
+// as a begun sequence, since a reply split right after its ESC must not
+// become the Esc key and letters.
+void decoder_expect_answer(KeyDecoder& decoder, uint32_t due);
 // Feeds one byte that arrived at time now; stores the events it completes in
 // out and returns how many (0 to DECODER_MAX_EVENTS).
 int decoder_feed(KeyDecoder& decoder, unsigned char byte, uint32_t now, KeyEvent* out);

@@ -323,8 +323,22 @@ int tilde_final_modifiers(unsigned char final) {
   }
 }
 
+// The keypad's = and separator keys have no code of their own: they type
+// their characters, as the legacy forms do.
+int keypad_character(int codepoint) {
+  switch (codepoint) {
+    case 57415:
+      return '=';
+    case 57416:
+      return ',';
+    default:
+      return codepoint;
+  }
+}
+
 // A key reported by its code point with a modifier parameter.
-bool codepoint_key(int codepoint, int modifier_parameter, KeyEvent& event) {
+bool codepoint_key(int reported, int modifier_parameter, KeyEvent& event) {
+  const int codepoint = keypad_character(reported);
   const int bits = modifier_parameter >= 1 ? modifier_parameter - 1 : 0;
   const bool caps_lock = (bits & 64) != 0;
   int modifiers = bits & (MOD_SHIFT | MOD_ALT | MOD_CTRL);

@@ -385,6 +385,33 @@ TEST(KeyDecoder, KeyboardProtocolFormsGiveTheCodesOfTheirLegacyForms) {
   EXPECT_EQ(decode("\x1b[111;4u"), Seen{"0,24"});
 }
 
+// Every keypad key as the keyboard protocol reports it, with Num Lock on (the
+// lock's bit, 128, in the modifiers) and off, gives the codes its legacy form
+// gives in that state.
+TEST(KeyDecoder, KeypadCodePointsInBothNumLockStatesGiveTheirLegacyCodes) {
+  const struct {
+    const char* name;
+    int lock_on;  // the code point with Num Lock on
+    std::string legacy_on;
+    int lock_off;  // and off
+    std::string legacy_off;
+  } keys[] = {
+      {"0", 57399, "0", 57425, "\x1b[2~"},     {"1", 57400, "1", 57424, "\x1b[F"},
+      {"2", 57401, "2", 57420, "\x1b[B"},      {"3", 57402, "3", 57422, "\x1b[6~"},
+      {"4", 57403, "4", 57417, "\x1b[D"},      {"5", 57404, "5", 57427, "\x1b[E"},
+      {"6", 57405, "6", 57418, "\x1b[C"},      {"7", 57406, "7", 57423, "\x1b[H"},
+      {"8", 57407, "8", 57419, "\x1b[A"},      {"9", 57408, "9", 57421, "\x1b[5~"},
+      {".", 57409, ".", 57426, "\x1b[3~"},     {"/", 57410, "/", 57410, "/"},
+      {"*", 57411, "*", 57411, "*"},           {"-", 57412, "-", 57412, "-"},
+      {"+", 57413, "+", 57413, "+"},           {"Enter", 57414, "\r", 57414, "\r"},
+      {"=", 57415, "=", 57415, "="},           {"separator", 57416, ",", 57416, ","},
+  };
+  for (const auto& key : keys) {
+    EXPECT_EQ(decode("\x1b[" + std::to_string(key.lock_on) + ";129u"), decode(key.legacy_on)) << key.name;
+    EXPECT_EQ(decode("\x1b[" + std::to_string(key.lock_off) + "u"), decode(key.legacy_off)) << key.name;
+  }
+}
+
 // Replies to the start-up query are noted until the attributes, the last
 // reply, have come; a mode 2026 that is not known is not noted.
 TEST(KeyDecoder, RepliesToTheQueryAreNotedUpToTheAttributes) {
