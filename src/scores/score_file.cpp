@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "scores/file_time.h"
+
 namespace vormi {
 
 void (*store_step_hook)(StoreStep step) = nullptr;
@@ -32,9 +34,7 @@ int64_t clock_ms(clockid_t which) {
 }
 
 int64_t age_ms(const struct stat& info) {
-  int64_t changed = static_cast<int64_t>(info.st_mtim.tv_sec) * 1000 +
-                    info.st_mtim.tv_nsec / 1000000;
-  int64_t age = clock_ms(CLOCK_REALTIME) - changed;
+  int64_t age = clock_ms(CLOCK_REALTIME) - file_changed_ms(info);
   // A clock set back makes a dead lock look young; its distance counts.
   return age < 0 ? -age : age;
 }

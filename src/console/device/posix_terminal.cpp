@@ -4,12 +4,10 @@
 //
 // The signals the main loop must answer (SIGCONT after a stop, SIGWINCH after a
 // change of size) are blocked for the whole run and let through only inside
-// the ppoll of a wait, whose signal mask unblocks them atomically. Their
-// handlers therefore run only there: one that comes while the program draws
-// stays pending and ends the next wait at once, and the flags it sets are read
-// after the wait with no window in which a wake-up could be lost. (A self-pipe
-// would do the same with two more descriptors and a read; signalfd would need
-// the same blocking and a read as well.)
+// a wait (signal_wait.h: ppoll, or a self-pipe where the system lacks it).
+// Their handlers therefore run only there: one that comes while the program
+// draws stays pending and ends the next wait at once, and the flags it sets
+// are read after the wait with no window in which a wake-up could be lost.
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -23,6 +21,7 @@
 
 #include <cstdio>
 
+#include "console/device/signal_wait.h"
 #include "console/device/terminal_device.h"
 #include "text/char_width.h"
 
@@ -42,8 +41,6 @@ struct Device {
   termios found{};  // the modes exactly as the terminal had them at start
   termios game{};
   bool handlers_installed = false;
-  sigset_t mask_before_open{};  // the signal mask the program had at the open
-  sigset_t wait_mask{};         // that mask with the main loop's signals let through
 };
 
 Device device;
@@ -162,10 +159,14 @@ void on_continue(int) {
     // again in case the window changed meanwhile.
     resized = 1;
   }
+  signal_wait_note();
   errno = saved_errno;
 }
 
-void on_window_change(int) { resized = 1; }
+void on_window_change(int) {
+  resized = 1;
+  signal_wait_note();
+}
 
 // A signal the process was started with ignored (nohup, a background job
 // without job control) stays ignored.
@@ -193,16 +194,6 @@ void install_handlers() {
   }
   set_handler(SIGCONT, on_continue);
   set_handler(SIGWINCH, on_window_change);
-}
-
-// From here on the main loop's signals reach their handlers only inside a wait.
-void hold_main_loop_signals() {
-  sigset_t held;
-  sigemptyset(&held);
-  for (int sig : MAIN_LOOP_SIGNALS) sigaddset(&held, sig);
-  sigprocmask(SIG_BLOCK, &held, &device.mask_before_open);
-  device.wait_mask = device.mask_before_open;
-  for (int sig : MAIN_LOOP_SIGNALS) sigdelset(&device.wait_mask, sig);
 }
 
 bool read_size(int fd, int& columns, int& rows) {
@@ -273,6 +264,12 @@ bool device_open(char* why, size_t why_size) {
     close(fd);
     return false;
   }
+  // From here on the main loop's signals reach their handlers only inside a wait.
+  if (!signal_wait_hold(MAIN_LOOP_SIGNALS, sizeof MAIN_LOOP_SIGNALS / sizeof *MAIN_LOOP_SIGNALS)) {
+    set_reason(why, why_size, "cannot prepare waiting", errno);
+    close(fd);
+    return false;
+  }
   device.fd = fd;
   device.columns = columns;
   device.rows = rows;
@@ -280,7 +277,6 @@ bool device_open(char* why, size_t why_size) {
   device.game = game_modes(found);
   // Handlers first: a signal arriving right after the switch must find them.
   install_handlers();
-  hold_main_loop_signals();
   resumed = 0;
   resized = 0;
   game_mode_on = 1;
@@ -288,7 +284,7 @@ bool device_open(char* why, size_t why_size) {
     int error = errno;
     game_mode_on = 0;
     set_modes(found);
-    sigprocmask(SIG_SETMASK, &device.mask_before_open, nullptr);
+    signal_wait_release();
     device.fd = -1;
     close(fd);
     set_reason(why, why_size, "cannot set the terminal's modes", error);
@@ -309,7 +305,7 @@ void device_close() {
   game_mode_on = 0;
   screen_modes_on_size = 0;
   screen_modes_off_size = 0;
-  sigprocmask(SIG_SETMASK, &device.mask_before_open, nullptr);
+  signal_wait_release();
   int fd = device.fd;
   device.fd = -1;
   close(fd);
@@ -405,12 +401,11 @@ timespec span_of(int64_t ns) {
   return span;
 }
 
-// One ppoll: > 0 when the terminal has something to say, 0 on time-out,
+// One poll: > 0 when the terminal has something to say, 0 on time-out,
 // < 0 when a signal came (SIGCONT after a stop, say). Only here are the main
 // loop's signals let through, so one that is pending ends the poll at once.
 int poll_terminal(bool watching, pollfd& watched, const timespec* span) {
-  const sigset_t* mask = device.fd >= 0 ? &device.wait_mask : nullptr;
-  return ppoll(watching ? &watched : nullptr, watching ? 1 : 0, span, mask);
+  return signal_wait_poll(&watched, watching ? 1 : 0, span);
 }
 
 }  // namespace
