@@ -34,7 +34,7 @@ TEST(FrontEndToEnd, ThroughEveryScreenAndOutWithYes) {
   WorkDir dir("vormi-e2e", false);
   ASSERT_FALSE(dir.path().empty());
   const std::vector<std::string> command = with_frozen_calendar(game_under_test());
-  ASSERT_FALSE(command.empty()) << "libfaketime is missing (Debian package faketime)";
+  if (command.empty()) GTEST_SKIP() << "libfaketime is missing (Debian package faketime)";
   PtySession session(command, 80, 25, dir.path());
   Screen& screen = session.screen();
 
