@@ -293,6 +293,17 @@ TEST_F(ConsoleEndToEnd, StopsWhileDrawingAreRepaintedBeforeTheNextWait) {
   EXPECT_NE(session.output().find("\x1b[?1049l", code_at), std::string::npos);
 }
 
+// A change of size that lands while the program draws ends the next wait at
+// once: the screen is drawn again (a second "ready") with no key pressed.
+TEST_F(ConsoleEndToEnd, ResizeWhileDrawingIsRepaintedBeforeAnyKey) {
+  PtySession session({PROBE, "resized"});
+  EXPECT_TRUE(eventually(session, [&] { return count_of(session.output(), "ready") == 2; }))
+      << session.output();
+  session.send("q");
+  int status = 0;
+  EXPECT_TRUE(session.wait_exit(&status));
+}
+
 // A program that is its session's leader (as under a terminal emulator's -e)
 // cannot be stopped: the kernel discards the stop, and the game must carry on
 // in game mode instead of running on in line mode.
