@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Installs what the build needs when it is missing (a C++ compiler, CMake,
-# make), builds the game in Release mode under build/ (only what changed), and
+# make; see scripts/packages.sh), builds the game in Release mode under build/ (only what changed), and
 # starts it from the caller's directory, where its highscores.txt is kept.
 #   bash scripts/play.sh
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/scripts/packages.sh"
 
 if ! command -v c++ >/dev/null || ! command -v cmake >/dev/null || ! command -v make >/dev/null; then
-  source "$root/scripts/packages.sh"
   install_missing g++ cmake make
 fi
 
@@ -16,5 +16,5 @@ build=$root/build
 if ! grep -qx 'CMAKE_BUILD_TYPE:STRING=Release' "$build/CMakeCache.txt" 2>/dev/null; then
   cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVORMI_TESTS=OFF -DVORMI_BENCH=OFF
 fi
-cmake --build "$build" --target vormi -j "$(nproc)"
+cmake --build "$build" --target vormi -j "$(cpu_count)"
 exec "$build/vormi" "$@"

@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "scores/file_time.h"
+
 namespace vormi {
 
 void (*store_step_hook)(StoreStep step) = nullptr;
@@ -32,13 +34,8 @@ int64_t clock_ms(clockid_t which) {
   return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
-// When the file was last written, in ms since the epoch.
-int64_t modified_ms(const struct stat& info) {
-  return static_cast<int64_t>(info.st_mtim.tv_sec) * 1000 + info.st_mtim.tv_nsec / 1000000;
-}
-
 int64_t age_ms(const struct stat& info) {
-  int64_t age = clock_ms(CLOCK_REALTIME) - modified_ms(info);
+  int64_t age = clock_ms(CLOCK_REALTIME) - file_changed_ms(info);
   // A clock set back makes a dead lock look young; its distance counts.
   return age < 0 ? -age : age;
 }

@@ -2,7 +2,14 @@
 // and how it leaves the terminal on every way out.
 #include <fcntl.h>
 #include <poll.h>
+// openpty: <pty.h> on Linux, <libutil.h> on FreeBSD, <util.h> on macOS and the other BSDs.
+#if __has_include(<pty.h>)
 #include <pty.h>
+#elif __has_include(<libutil.h>)
+#include <libutil.h>
+#else
+#include <util.h>
+#endif
 #include <sys/ioctl.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -13,6 +20,7 @@
 #include <tuple>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -24,6 +32,12 @@ namespace {
 
 const std::string PROBE = CONSOLE_PROBE_BINARY;
 const std::string GAME = VORMI_BINARY;
+
+// The probe is told what to do; the game takes no argument.
+std::vector<std::string> command_of(const std::string& program) {
+  if (program == PROBE) return {PROBE, "keys"};
+  return {program};
+}
 
 // Pumps the session until condition holds; false after timeout_ms.
 bool eventually(PtySession& session, const std::function<bool()>& condition, int timeout_ms = 3000) {
@@ -289,6 +303,17 @@ TEST_F(ConsoleEndToEnd, StopsWhileDrawingAreRepaintedBeforeTheNextWait) {
   EXPECT_NE(session.output().find("\x1b[?1049l", code_at), std::string::npos);
 }
 
+// A change of size that lands while the program draws ends the next wait at
+// once: the screen is drawn again (a second "ready") with no key pressed.
+TEST_F(ConsoleEndToEnd, ResizeWhileDrawingIsRepaintedBeforeAnyKey) {
+  PtySession session({PROBE, "resized"});
+  EXPECT_TRUE(eventually(session, [&] { return count_of(session.output(), "ready") == 2; }))
+      << session.output();
+  session.send("q");
+  int status = 0;
+  EXPECT_TRUE(session.wait_exit(&status));
+}
+
 // A program that is its session's leader (as under a terminal emulator's -e)
 // cannot be stopped: the kernel discards the stop, and the game must carry on
 // in game mode instead of running on in line mode.
@@ -464,7 +489,9 @@ int run_without_terminal(const std::string& program, std::string* error_text) {
     dup2(null, 1);
     dup2(pipe_ends[1], 2);
     close(pipe_ends[0]);
-    execl(program.c_str(), program.c_str(), "keys", static_cast<char*>(nullptr));
+    const std::vector<std::string> command = command_of(program);
+    execl(program.c_str(), program.c_str(), command.size() > 1 ? command[1].c_str() : nullptr,
+          static_cast<char*>(nullptr));
     _exit(127);
   }
   close(pipe_ends[1]);
@@ -502,7 +529,7 @@ class TooSmallTerminal : public ConsoleEndToEnd, public ::testing::WithParamInte
 TEST_P(TooSmallTerminal, ExitsWithStatus2AndDrawsNothing) {
   for (const std::string& program : {PROBE, GAME}) {
     SCOPED_TRACE(program);
-    PtySession session({program, "keys"}, GetParam().columns, GetParam().rows);
+    PtySession session(command_of(program), GetParam().columns, GetParam().rows);
     int status = 0;
     ASSERT_TRUE(session.wait_exit(&status));
     ASSERT_TRUE(WIFEXITED(status));

@@ -11,6 +11,11 @@
 #include <cstdlib>
 #include <cstring>
 
+// Found by the saver, so a test knows the rule is in force.
+extern "C" {
+int vormi_nfs_flock_rule = 1;
+}
+
 extern "C" int flock(int fd, int operation) {
   using Flock = int (*)(int, int);
   static const Flock next = reinterpret_cast<Flock>(dlsym(RTLD_NEXT, "flock"));

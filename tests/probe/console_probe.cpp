@@ -5,6 +5,9 @@
 //                           5 to 8 of row 3, writes "ready" at (1,1), then shows
 //                           each key code as "code=N" on rows 10 to 19 in turn;
 //                           the key q ends it by exit(0).
+//   console_probe resized   "keys", with a change of size signalled before
+//                           the screen is drawn, as one that lands while the
+//                           program draws.
 //   console_probe job       runs "keys" as a job under a minimal job-control
 //                           shell (job_control.h), for Ctrl+Z and fg.
 //   console_probe stops     as a job, draws three frames; in the middle of
@@ -73,6 +76,12 @@ int start_and_show_keys() {
   return show_keys();
 }
 
+int resize_while_drawing() {
+  vormi::console_start();
+  raise(SIGWINCH);
+  return show_keys();
+}
+
 int idle(int ms) {
   vormi::console_clear();
   vormi::console_print("idle");
@@ -87,6 +96,9 @@ int idle(int ms) {
 int main(int argc, char** argv) {
   if (argc == 2 && strcmp(argv[1], "keys") == 0) {
     return start_and_show_keys();
+  }
+  if (argc == 2 && strcmp(argv[1], "resized") == 0) {
+    return resize_while_drawing();
   }
   if (argc == 2 && strcmp(argv[1], "job") == 0) {
     return vormi::probe::run_as_job(start_and_show_keys);

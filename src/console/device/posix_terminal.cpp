@@ -12,12 +12,10 @@
 //
 // The signals the main loop must answer (SIGCONT after a stop, SIGWINCH after a
 // change of size) are blocked for the whole run and let through only inside
-// the ppoll of a wait, whose signal mask unblocks them atomically. Their
-// handlers therefore run only there: one that comes while the program draws
-// stays pending and ends the next wait at once, and the flags it sets are read
-// after the wait with no window in which a wake-up could be lost. (A self-pipe
-// would do the same with two more descriptors and a read; signalfd would need
-// the same blocking and a read as well.)
+// a wait (signal_wait.h: ppoll, or a self-pipe where the system lacks it).
+// Their handlers therefore run only there: one that comes while the program
+// draws stays pending and ends the next wait at once, and the flags it sets
+// are read after the wait with no window in which a wake-up could be lost.
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -31,6 +29,7 @@
 
 #include <cstdio>
 
+#include "console/device/signal_wait.h"
 #include "console/device/terminal_device.h"
 #include "text/char_width.h"
 
@@ -74,10 +73,8 @@ struct Device {
   termios found{};  // the modes exactly as the terminal had them at start
   termios game{};
   bool handlers_installed = false;
-  sigset_t handled{};           // every signal this file handles
-  sigset_t mask_before_open{};  // the signal mask the program had at the open
-  sigset_t wait_mask{};         // that mask with the main loop's signals let through
-  int64_t answer_due_ns = 0;    // until when an owed answer is waited for
+  sigset_t handled{};         // every signal this file handles
+  int64_t answer_due_ns = 0;  // until when an owed answer is waited for
 };
 
 Device device;
@@ -320,10 +317,14 @@ void on_continue(int) {
     resumed = 1;
     resized = 1;
   }
+  signal_wait_note();
   errno = saved_errno;
 }
 
-void on_window_change(int) { resized = 1; }
+void on_window_change(int) {
+  resized = 1;
+  signal_wait_note();
+}
 
 // A signal the process was started with ignored (nohup, a background job
 // without job control) stays ignored.
@@ -363,16 +364,6 @@ void install_handlers() {
   }
   set_handler(SIGCONT, on_continue);
   set_handler(SIGWINCH, on_window_change);
-}
-
-// From here on the main loop's signals reach their handlers only inside a wait.
-void hold_main_loop_signals() {
-  sigset_t held;
-  sigemptyset(&held);
-  for (int sig : MAIN_LOOP_SIGNALS) sigaddset(&held, sig);
-  sigprocmask(SIG_BLOCK, &held, &device.mask_before_open);
-  device.wait_mask = device.mask_before_open;
-  for (int sig : MAIN_LOOP_SIGNALS) sigdelset(&device.wait_mask, sig);
 }
 
 bool read_size(int fd, int& columns, int& rows) {
@@ -450,6 +441,12 @@ bool device_open(char* why, size_t why_size) {
     close(fd);
     return false;
   }
+  // From here on the main loop's signals reach their handlers only inside a wait.
+  if (!signal_wait_hold(MAIN_LOOP_SIGNALS, sizeof MAIN_LOOP_SIGNALS / sizeof *MAIN_LOOP_SIGNALS)) {
+    set_reason(why, why_size, "cannot prepare waiting", errno);
+    close(fd);
+    return false;
+  }
   device.fd = fd;
   device.columns = columns;
   device.rows = rows;
@@ -457,7 +454,6 @@ bool device_open(char* why, size_t why_size) {
   device.game = game_modes(found);
   // Handlers first: a signal arriving right after the switch must find them.
   install_handlers();
-  hold_main_loop_signals();
   resumed = 0;
   resized = 0;
   answer_owed = 0;
@@ -469,7 +465,7 @@ bool device_open(char* why, size_t why_size) {
   unblock_handled(before);
   if (!set) {
     set_modes(found);
-    sigprocmask(SIG_SETMASK, &device.mask_before_open, nullptr);
+    signal_wait_release();
     device.fd = -1;
     close(fd);
     set_reason(why, why_size, "cannot set the terminal's modes", error);
@@ -494,7 +490,7 @@ void device_close() {
   device.fd = -1;
   close(fd);
   unblock_handled(before);
-  sigprocmask(SIG_SETMASK, &device.mask_before_open, nullptr);
+  signal_wait_release();
 }
 
 void device_expect_answer(int within_ms) {
@@ -583,12 +579,11 @@ timespec span_of(int64_t ns) {
   return span;
 }
 
-// One ppoll: > 0 when the terminal has something to say, 0 on time-out,
+// One poll: > 0 when the terminal has something to say, 0 on time-out,
 // < 0 when a signal came (SIGCONT after a stop, say). Only here are the main
 // loop's signals let through, so one that is pending ends the poll at once.
 int poll_terminal(bool watching, pollfd& watched, const timespec* span) {
-  const sigset_t* mask = device.fd >= 0 ? &device.wait_mask : nullptr;
-  return ppoll(watching ? &watched : nullptr, watching ? 1 : 0, span, mask);
+  return signal_wait_poll(&watched, watching ? 1 : 0, span);
 }
 
 // Continued in the background after a stop, the game holds until the shell's

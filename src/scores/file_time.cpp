@@ -1,0 +1,20 @@
+// POSIX names the time of change with nanoseconds st_mtim; macOS calls it
+// st_mtimespec. The build says which this system has (VORMI_HAVE_ST_MTIM*);
+// with neither, the whole seconds of st_mtime are all there is.
+#include "scores/file_time.h"
+
+#include <sys/stat.h>
+
+namespace vormi {
+
+int64_t file_changed_ms(const struct stat& info) {
+#if VORMI_HAVE_ST_MTIM
+  return static_cast<int64_t>(info.st_mtim.tv_sec) * 1000 + info.st_mtim.tv_nsec / 1000000;
+#elif VORMI_HAVE_ST_MTIMESPEC
+  return static_cast<int64_t>(info.st_mtimespec.tv_sec) * 1000 + info.st_mtimespec.tv_nsec / 1000000;
+#else
+  return static_cast<int64_t>(info.st_mtime) * 1000;
+#endif
+}
+
+}  // namespace vormi
