@@ -23,6 +23,12 @@ constexpr int KEY_LOWER_P = 112;
 
 enum Outcome { OUTCOME_NONE, OUTCOME_LOST, OUTCOME_WON };
 
+// The loop's own pace: the time between steps, and the score at the last rise.
+struct Pace {
+  int tick;
+  int level_mark;
+};
+
 int is_direction(int code) {
   return code == KEY_UP || code == KEY_DOWN || code == KEY_LEFT || code == KEY_RIGHT;
 }
@@ -58,6 +64,41 @@ void finish_game(int outcome, int score) {
   }
 }
 
+// Each piece is worth the speed it is eaten at. The speed rises once the score
+// has gained ten pieces' worth at the current speed since the last rise; the
+// mark starts at ten pieces of the starting speed, so the first rise comes
+// with the twentieth piece.
+void score_piece(GameState& state, Pace& pace) {
+  state.score += state.speed;
+  if (state.score >= pace.level_mark + 10 * state.speed) {
+    state.speed += 1;
+    pace.level_mark = state.score;
+    pace.tick = next_tick_interval(pace.tick, state.speed);
+  }
+}
+
+// The step, and the eating it may bring: new food, avoiding the body as it is
+// before it grows, one segment more, the score and the panel.
+void step_and_eat(GameState& state, int width, int height, Pace& pace) {
+  step_vormi(state, state.length, state.direction);
+  if (!try_eat(state, state.food)) return;
+  place_food(state.food, width, height, state, state.length);
+  state.length += 1;
+  score_piece(state, pace);
+  draw_status(state.score, state.speed);
+}
+
+// Lost on a wall or the body, won at the full length, which also brings the
+// bonus; a win on the pass of a collision counts as a win.
+int outcome_of(GameState& state, int width, int height) {
+  int outcome = check_collision(state, width, height, state.length) ? OUTCOME_LOST : OUTCOME_NONE;
+  if (state.length >= WIN_LENGTH) {
+    outcome = OUTCOME_WON;
+    state.score += WIN_BONUS;
+  }
+  return outcome;
+}
+
 }  // namespace
 
 int next_tick_interval(int tick, int new_speed) {
@@ -76,11 +117,11 @@ void start_new_game() {
   state.body.x[0] = START_X;
   state.body.y[0] = START_Y;
   draw_border(BOARD_WIDTH, BOARD_HEIGHT);
-  lay_out_body(state, START_LENGTH);
-  draw_vormi(state, START_LENGTH);
-  place_food(state.food, BOARD_WIDTH, BOARD_HEIGHT, state, START_LENGTH);
-  draw_status(0, state.speed);
-  run_game(state, BOARD_WIDTH, BOARD_HEIGHT, START_LENGTH, KEY_LEFT, 0, state.speed);
+  lay_out_body(state, state.length);
+  draw_vormi(state, state.length);
+  place_food(state.food, BOARD_WIDTH, BOARD_HEIGHT, state, state.length);
+  draw_status(state.score, state.speed);
+  run_game(state, BOARD_WIDTH, BOARD_HEIGHT);
 }
 
 int choose_speed() {
@@ -100,52 +141,32 @@ int choose_speed() {
 // for an Esc byte to be told from an arrow): the passes it skips would each
 // have found no key and no step due, and the state they would test has not
 // changed, so they would have done nothing.
-void run_game(GameState& state, int width, int height, int length, int direction, int score,
-              int speed) {
-  int tick = 1000 - 100 * speed;
-  int level_mark = 10 * speed;
+void run_game(GameState& state, int width, int height) {
+  Pace pace = {1000 - 100 * state.speed, 10 * state.speed};
   int gate_open = 1;
-  int remembered = direction;
-  int deadline = deadline_after(tick);
+  int deadline = deadline_after(pace.tick);
   int outcome = OUTCOME_NONE;
   while (outcome == OUTCOME_NONE) {
-    if (gate_open) {
-      remembered = direction;
-      direction = poll_direction(direction);
-    }
+    const int before = state.direction;
+    if (gate_open) state.direction = poll_direction(state.direction);
     // After a turn nothing more is read until the step has gone that way.
-    if (direction != remembered) gate_open = 0;
+    if (state.direction != before) gate_open = 0;
     int stepped = 0;
     // An Esc byte on its own may be the pause key or the start of an arrow;
     // the step waits the few milliseconds until the console knows, so that
     // a pause pressed before the deadline still comes before the step.
     const int esc_unresolved = gate_open && console_key_unresolved();
     if (!esc_unresolved && console_deadline_reached(deadline)) {
-      step_vormi(state, length, direction);
+      step_and_eat(state, width, height, pace);
       gate_open = 1;
-      if (try_eat(state, state.food)) {
-        place_food(state.food, width, height, state, length);
-        length += 1;
-        score += speed;
-        if (score >= level_mark + 10 * speed) {
-          speed += 1;
-          level_mark = score;
-          tick = next_tick_interval(tick, speed);
-        }
-        draw_status(score, speed);
-      }
       // From a fresh reading: time spent drawing or paused is never made up.
-      deadline = deadline_after(tick);
+      deadline = deadline_after(pace.tick);
       stepped = 1;
     }
-    if (check_collision(state, width, height, length)) outcome = OUTCOME_LOST;
-    if (length >= WIN_LENGTH) {
-      outcome = OUTCOME_WON;
-      score += WIN_BONUS;
-    }
+    outcome = outcome_of(state, width, height);
     if (outcome == OUTCOME_NONE && !stepped) console_wait_until(deadline, gate_open);
   }
-  finish_game(outcome, score);
+  finish_game(outcome, state.score);
 }
 
 int poll_direction(int direction) {

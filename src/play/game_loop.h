@@ -10,9 +10,9 @@ namespace vormi {
 void start_new_game();
 // Asks for a speed and returns it, 1 to 9.
 int choose_speed();
-// The timed loop of one game, from the given starting values.
-void run_game(GameState& state, int width, int height, int length, int direction, int score,
-              int speed);
+// The timed loop of one game, from the length, direction, score and speed in
+// state, which it keeps up to date; then the banner and the score table.
+void run_game(GameState& state, int width, int height);
 // Reads at most one key code and returns the direction to use from now on.
 int poll_direction(int direction);
 // Shows the pause marker until a key is pressed.

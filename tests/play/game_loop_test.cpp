@@ -47,6 +47,15 @@ int64_t calendar_for_food(int x, int y) {
   }
 }
 
+// The loop of a game that stands at these values.
+void run_from(GameState& state, int length, int direction, int score, int speed) {
+  state.length = length;
+  state.direction = direction;
+  state.score = score;
+  state.speed = speed;
+  run_game(state, 80, 25);
+}
+
 std::string at(int x, int y) { return fake::screen().cell(x, y); }
 
 // n cells of row y from column x on.
@@ -236,7 +245,7 @@ TEST_F(Game, EscPausesBeforeTheNextStepWhereverInTheTick) {
     state.food = {70, 19};
     draw_vormi(state, 4);
     script(c.keys);
-    EXPECT_THROW(run_game(state, 80, 25, 4, KEY_LEFT, 0, 9), fake::InputExhausted);
+    EXPECT_THROW(run_from(state, 4, KEY_LEFT, 0, 9), fake::InputExhausted);
     EXPECT_EQ(fake::now(), c.paused_at) << c.what;
     EXPECT_EQ(cells(28, 23, 10), "**Paused**") << c.what;
     EXPECT_NE(at(c.head_x, 10), " ") << c.what;  // the head, or the body before any step
@@ -257,7 +266,7 @@ class Levels : public Game, public ::testing::WithParamInterface<Level> {};
 TEST_P(Levels, FoodRaisesScoreSpeedAndTick) {
   const Level& c = GetParam();
   GameState state = food_ahead();
-  EXPECT_THROW(run_game(state, 80, 25, 4, KEY_LEFT, c.score, c.speed), fake::InputExhausted);
+  EXPECT_THROW(run_from(state, 4, KEY_LEFT, c.score, c.speed), fake::InputExhausted);
   EXPECT_EQ(fake::now(), c.end_ms);
   std::string score = "Score: " + std::to_string(c.next_score) + " ";
   std::string speed = "Speed: " + std::to_string(c.next_speed) + " ";
@@ -484,7 +493,7 @@ TEST(TickInterval, FollowsTheSpeedDownToItsFloor) {
 TEST_F(Game, LengthThreeHundredFiveWinsWithoutTheTwoBells) {
   GameState state = long_body();
   state.food = {9, 5};
-  EXPECT_THROW(run_game(state, 80, 25, 304, KEY_LEFT, 2000, 9), fake::InputExhausted);
+  EXPECT_THROW(run_from(state, 304, KEY_LEFT, 2000, 9), fake::InputExhausted);
   EXPECT_EQ(fake::now(), 100u);
   EXPECT_EQ(fake::screen().bells(), 1);
   EXPECT_EQ(cells(5, 23, 12), "Score: 2009 ");  // the bonus is not shown
@@ -497,7 +506,7 @@ TEST_F(Game, LengthThreeHundredFiveWinsWithoutTheTwoBells) {
 TEST_F(Game, WinOnTheSamePassAsACollisionCountsAsWon) {
   GameState state = long_body();
   state.food = {10, 4};  // on a segment, straight up from the head
-  EXPECT_THROW(run_game(state, 80, 25, 304, KEY_UP, 0, 9), fake::InputExhausted);
+  EXPECT_THROW(run_from(state, 304, KEY_UP, 0, 9), fake::InputExhausted);
   EXPECT_EQ(fake::screen().bells(), 1);
   EXPECT_EQ(cells(6, 14, 69),
             ":::..::::::.......::::.......:::::::...::...:::....::..::::..::....::");
@@ -507,7 +516,7 @@ TEST_F(Game, WinningScoreHandedOnIncludesTheBonus) {
   GameState state = long_body();
   state.food = {9, 5};
   script({{150, "x"}, {160, "Winner\r"}, {170, "y"}});
-  run_game(state, 80, 25, 304, KEY_LEFT, 2000, 9);
+  run_from(state, 304, KEY_LEFT, 2000, 9);
   EXPECT_EQ(read_file("highscores.txt").substr(0, 16), "1\t3509\t\t\tWinner\n");
   EXPECT_TRUE(fake::input_drained());
 }
@@ -539,7 +548,7 @@ TEST_P(EndOfGame, ScoreEqualToTheLowestGoesToTheNameEntry) {
   std::ofstream("highscores.txt") << table;
   GameState state = food_ahead();
   script({{60000, "x"}, {60100, "Eve\r"}, {60200, "y"}});
-  run_game(state, 80, 25, 4, KEY_LEFT, 0, GetParam().speed);
+  run_from(state, 4, KEY_LEFT, 0, GetParam().speed);
   std::string expected = GetParam().enters ? table.substr(0, table.size() - 8) + "5\t7\t\t\tEve\n" : table;
   EXPECT_EQ(read_file("highscores.txt"), expected);
 }
@@ -551,7 +560,7 @@ INSTANTIATE_TEST_SUITE_P(Game, EndOfGame, ::testing::Values(Entry{7, true}, Entr
 TEST_F(Game, ArrowThatEndsTheBannerDoesNotSkipTheTable) {
   GameState state = food_ahead();
   script({{60000, "\x1b[A"}, {60100, "Eve\r"}});
-  EXPECT_THROW(run_game(state, 80, 25, 4, KEY_LEFT, 0, 7), fake::InputExhausted);
+  EXPECT_THROW(run_from(state, 4, KEY_LEFT, 0, 7), fake::InputExhausted);
   EXPECT_EQ(cells(10, 5, 11), "High Scores");
   EXPECT_NE(fake::screen().row(7).find("Eve"), std::string::npos);
 }
