@@ -11,8 +11,8 @@ constexpr int WELCOME_LINE_COUNT = 11;
 constexpr int WELCOME_ART_WIDTH = 43;
 extern const char* const WELCOME_PICTURE[WELCOME_LINE_COUNT];
 
-// Menu geometry: items at column 10 from row 5; the row after the last item
-// is the bound handed to menu_select.
+// Menu geometry: four items at column 10 from row 5, the cursor left on the
+// row after the last item, and the bound row two below the last item.
 constexpr int MENU_COLUMN = 10;
 constexpr int MENU_FIRST_ROW = 5;
 constexpr int MENU_BOUND_ROW = 10;
@@ -36,10 +36,10 @@ void dispatch_choice(int choice);
 void show_welcome();
 // Draws the four items and returns the index chosen, 0 to 3.
 int show_main_menu();
-// Moves a ">" two columns left of the items at column x, from row first, with
+// Moves a ">" two columns left of the items, which start at first_row, with
 // Up/Down (or H/P), wrapping at both ends, until Enter; returns the index of
-// the marked item. The list holds bound - first - 1 items.
-int menu_select(int x, int bound, int first);
+// the marked item. The list holds bound_row - first_row - 1 items.
+int menu_select(int items_column, int bound_row, int first_row);
 // Clears the window, lists the keys and waits for one key.
 void show_controls();
 // Asks over the menu whether to leave: "y" clears the window and ends the

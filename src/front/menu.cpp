@@ -7,20 +7,21 @@ namespace vormi {
 namespace {
 
 // Erases the marker of item from, draws it beside item to.
-void move_marker(int column, int first, int from, int to) {
-  console_goto(column, first + from);
+void move_marker(int column, int first_row, int from, int to) {
+  console_goto(column, first_row + from);
   console_print(" ");
-  console_goto(column, first + to);
+  console_goto(column, first_row + to);
   console_print(">");
 }
 
 }  // namespace
 
-int menu_select(int x, int bound, int first) {
-  const int column = x - 2;
-  const int last = bound - first - 2;
+int menu_select(int items_column, int bound_row, int first_row) {
+  const int column = items_column - 2;
+  const int item_count = bound_row - first_row - 1;
+  const int last = item_count - 1;
   int index = 0;
-  console_goto(column, first);
+  console_goto(column, first_row);
   console_print(">");
   console_goto(1, 1);
   int code = 0;
@@ -30,11 +31,11 @@ int menu_select(int x, int bound, int first) {
     code = console_wait_key() & 0xFF;
     if (code == KEY_UP) {
       const int next = index > 0 ? index - 1 : last;
-      move_marker(column, first, index, next);
+      move_marker(column, first_row, index, next);
       index = next;
     } else if (code == KEY_DOWN) {
       const int next = index < last ? index + 1 : 0;
-      move_marker(column, first, index, next);
+      move_marker(column, first_row, index, next);
       index = next;
     }
   }

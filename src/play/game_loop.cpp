@@ -116,12 +116,12 @@ void start_new_game() {
   state.speed = choose_speed();
   state.body.x[0] = START_X;
   state.body.y[0] = START_Y;
-  draw_border(BOARD_WIDTH, BOARD_HEIGHT);
+  draw_border(BOARD_WIDTH, WINDOW_HEIGHT);
   lay_out_body(state, state.length);
   draw_vormi(state, state.length);
-  place_food(state.food, BOARD_WIDTH, BOARD_HEIGHT, state, state.length);
+  place_food(state.food, BOARD_WIDTH, WINDOW_HEIGHT, state, state.length);
   draw_status(state.score, state.speed);
-  run_game(state, BOARD_WIDTH, BOARD_HEIGHT);
+  run_game(state, BOARD_WIDTH, WINDOW_HEIGHT);
 }
 
 int choose_speed() {

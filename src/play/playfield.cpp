@@ -36,15 +36,14 @@ void clear_body(GameState& state) {
 
 void draw_border(int width, int height) {
   console_clear();
-  // The side walls stop one row short of the bottom wall; the second pass
-  // draws the bottom corners.
-  for (int r = 1; r <= height - 5; ++r) {
+  // The second pass draws the bottom corners.
+  for (int r = 1; r <= last_interior_row(height); ++r) {
     draw_cell(1, r, GLYPH_WALL);
     draw_cell(width, r, GLYPH_WALL);
   }
   for (int c = 1; c <= width; ++c) {
     draw_cell(c, 1, GLYPH_WALL);
-    draw_cell(c, height - 4, GLYPH_WALL);
+    draw_cell(c, bottom_wall_row(height), GLYPH_WALL);
   }
 }
 
@@ -65,9 +64,10 @@ void place_food(Cell& food, int width, int height, const GameState& state, int l
   for (;;) {
     int32_t column_second = 0;
     int32_t row_second = 0;
+    // Any interior cell: columns 2 to width - 1, rows 2 to the last interior row.
     food.x = draw_from_clock(column_second) % (width - 2) + 2;
-    food.y = draw_from_clock(row_second) % (height - 6) + 2;
-    if (cell_in_body(food.x, food.y, state, length, 0) == 0) {
+    food.y = draw_from_clock(row_second) % (last_interior_row(height) - 1) + 2;
+    if (cell_in_body(food.x, food.y, state, 0, length) == 0) {
       break;
     }
     // Only while the clock still reads the second both coordinates came from
@@ -83,7 +83,7 @@ void place_food(Cell& food, int width, int height, const GameState& state, int l
   draw_cell(food.x, food.y, GLYPH_FOOD);
 }
 
-int cell_in_body(int x, int y, const GameState& state, int end, int start) {
+int cell_in_body(int x, int y, const GameState& state, int start, int end) {
   for (int i = start; i < end; ++i) {
     if (state.body.x[i] == x && state.body.y[i] == y) {
       return 1;
@@ -138,10 +138,10 @@ int try_eat(const GameState& state, Cell& food) {
 int check_collision(const GameState& state, int width, int height, int length) {
   const int x = state.body.x[0];
   const int y = state.body.y[0];
-  if (x == 1 || y == 1 || x == width || y == height - 4) {
+  if (x == 1 || y == 1 || x == width || y == bottom_wall_row(height)) {
     return 1;
   }
-  return cell_in_body(x, y, state, length, 1);
+  return cell_in_body(x, y, state, 1, length);
 }
 
 }  // namespace vormi

@@ -198,7 +198,7 @@ TEST(CellInBody, ScansStartToEndMinusOne) {
       {22, 7, 2, 2, 0}, {22, 7, 1, 3, 0}, {22, 7, 3, 2, 1}, {20, 7, 0, 0, 0},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(cell_in_body(c.x, c.y, state, c.end, c.start), c.want)
+    EXPECT_EQ(cell_in_body(c.x, c.y, state, c.start, c.end), c.want)
         << "(" << c.x << ", " << c.y << ") from " << c.start << " to " << c.end;
   }
 }
