@@ -3,6 +3,7 @@
 #include "play/playfield.h"
 
 #include "console/console.h"
+#include "console/console_random.h"
 
 namespace vormi {
 
@@ -20,9 +21,9 @@ void draw_segment(const GameState& state, int i, Glyph glyph) {
 // Seeds the generator from the calendar second and draws one value; the second
 // used goes to seeded_at.
 int draw_from_clock(int32_t& seeded_at) {
-  seeded_at = vormi::time(nullptr);
-  vormi::srand(static_cast<uint32_t>(seeded_at));
-  return vormi::rand();
+  seeded_at = calendar_second();
+  seed_game_random(static_cast<uint32_t>(seeded_at));
+  return game_random_draw();
 }
 
 }  // namespace
@@ -75,7 +76,7 @@ void place_food(Cell& food, int width, int height, const GameState& state, int l
     // draw starts from a new seed and is made at once. The wait starts from
     // this reading, so a second that turns before the wait begins is not
     // waited for again.
-    const int32_t now = vormi::time(nullptr);
+    const int32_t now = calendar_second();
     if (now == column_second && now == row_second) {
       console_wait_past_second(now);
     }

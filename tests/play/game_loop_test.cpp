@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "console/console.h"
+#include "console/console_random.h"
 #include "fake/fake_terminal.h"
 #include "play/banners.h"
 #include "play/playfield.h"
@@ -310,8 +311,8 @@ const std::map<std::pair<int, int>, int64_t>& second_for_cell() {
   static const auto table = [] {
     std::map<std::pair<int, int>, int64_t> seconds;
     for (int64_t t = 1700000000; seconds.size() < 78u * 19u; ++t) {
-      vormi::srand(static_cast<uint32_t>(t));
-      const int r = vormi::rand();
+      seed_game_random(static_cast<uint32_t>(t));
+      const int r = game_random_draw();
       seconds.emplace(std::make_pair(r % 78 + 2, r % 19 + 2), t);
     }
     return seconds;

@@ -75,4 +75,15 @@ void repaint_cursor(const ScreenShadow& shadow, OutputBuffer& out);
 void output_clear(OutputBuffer& out);
 void output_append(OutputBuffer& out, const char* bytes, int size);
 
+// The length of a string literal, counted by the compiler.
+template <int N>
+constexpr int length_of(const char (&)[N]) {
+  return N - 1;
+}
+// Appends a string literal.
+template <int N>
+void output_append(OutputBuffer& out, const char (&literal)[N]) {
+  output_append(out, literal, length_of(literal));
+}
+
 }  // namespace vormi
