@@ -3,7 +3,7 @@
 
 #include "console/console.h"
 #include "console/console_random.h"
-#include "front/front.h"
+#include "front/screens.h"
 
 namespace vormi {
 

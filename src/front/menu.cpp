@@ -1,10 +1,16 @@
 // The main menu and its selection marker.
 #include "console/console.h"
-#include "front/front.h"
+#include "front/screens.h"
 
 namespace vormi {
 
 namespace {
+
+// Four items at column 10 from row 5, the cursor left on the row after the
+// last item, and the bound row two below the last item.
+constexpr int MENU_COLUMN = 10;
+constexpr int MENU_FIRST_ROW = 5;
+constexpr int MENU_BOUND_ROW = 10;
 
 // Erases the marker of item from, draws it beside item to.
 void move_marker(int column, int first_row, int from, int to) {

@@ -49,6 +49,26 @@ int deadline_after(int tick) {
   return static_cast<int>(console_millis() + static_cast<uint32_t>(tick));
 }
 
+// Shows the pause marker until a key is pressed.
+void pause_game() {
+  console_goto(28, 23);
+  console_print("**Paused**");
+  // Of an arrow only the 0 is taken; its direction code waits for the loop.
+  console_wait_key();
+  console_goto(28, 23);
+  console_print("            ");
+}
+
+// Reads at most one key code and returns the direction to use from now on.
+int poll_direction(int direction) {
+  if (!console_key_ready()) return direction;
+  int code = console_read_key();
+  if (code == direction) return code;
+  if (is_direction(code) && code != reverse_of(direction)) return code;
+  if (code == KEY_ESC || code == KEY_LOWER_P) pause_game();
+  return direction;
+}
+
 void finish_game(int outcome, int score) {
   if (outcome == OUTCOME_LOST) {
     console_print("\a");
@@ -167,24 +187,6 @@ void run_game(GameState& state, int width, int height) {
     if (outcome == OUTCOME_NONE && !stepped) console_wait_until(deadline, gate_open);
   }
   finish_game(outcome, state.score);
-}
-
-int poll_direction(int direction) {
-  if (!console_key_ready()) return direction;
-  int code = console_read_key();
-  if (code == direction) return code;
-  if (is_direction(code) && code != reverse_of(direction)) return code;
-  if (code == KEY_ESC || code == KEY_LOWER_P) pause_game();
-  return direction;
-}
-
-void pause_game() {
-  console_goto(28, 23);
-  console_print("**Paused**");
-  // Of an arrow only the 0 is taken; its direction code waits for the loop.
-  console_wait_key();
-  console_goto(28, 23);
-  console_print("            ");
 }
 
 void draw_status(int score, int speed) {

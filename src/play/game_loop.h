@@ -13,10 +13,6 @@ int choose_speed();
 // The timed loop of one game, from the length, direction, score and speed in
 // state, which it keeps up to date; then the banner and the score table.
 void run_game(GameState& state, int width, int height);
-// Reads at most one key code and returns the direction to use from now on.
-int poll_direction(int direction);
-// Shows the pause marker until a key is pressed.
-void pause_game();
 // Draws the status panel below the playfield.
 void draw_status(int score, int speed);
 // Draw their banner over the playfield, wait for a key and clear the window.

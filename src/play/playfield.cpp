@@ -26,6 +26,31 @@ int draw_from_clock(int32_t& seeded_at) {
   return game_random_draw();
 }
 
+// Moves the body one cell in memory: each segment takes the place of the one
+// before it, and the head moves on.
+void advance_body(GameState& state, int length, int direction) {
+  for (int i = length - 1; i >= 1; --i) {
+    state.body.x[i] = state.body.x[i - 1];
+    state.body.y[i] = state.body.y[i - 1];
+  }
+  switch (direction) {
+    case KEY_UP:
+      --state.body.y[0];
+      break;
+    case KEY_DOWN:
+      ++state.body.y[0];
+      break;
+    case KEY_LEFT:
+      --state.body.x[0];
+      break;
+    case KEY_RIGHT:
+      ++state.body.x[0];
+      break;
+    default:
+      break;
+  }
+}
+
 }  // namespace
 
 void clear_body(GameState& state) {
@@ -91,29 +116,6 @@ int cell_in_body(int x, int y, const GameState& state, int start, int end) {
     }
   }
   return 0;
-}
-
-void advance_body(GameState& state, int length, int direction) {
-  for (int i = length - 1; i >= 1; --i) {
-    state.body.x[i] = state.body.x[i - 1];
-    state.body.y[i] = state.body.y[i - 1];
-  }
-  switch (direction) {
-    case KEY_UP:
-      --state.body.y[0];
-      break;
-    case KEY_DOWN:
-      ++state.body.y[0];
-      break;
-    case KEY_LEFT:
-      --state.body.x[0];
-      break;
-    case KEY_RIGHT:
-      ++state.body.x[0];
-      break;
-    default:
-      break;
-  }
 }
 
 void step_vormi(GameState& state, int length, int direction) {

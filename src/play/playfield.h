@@ -67,8 +67,6 @@ void draw_vormi(const GameState& state, int count);
 void place_food(Cell& food, int width, int height, const GameState& state, int length);
 // 1 when (x, y) equals one of the entries start to end - 1.
 int cell_in_body(int x, int y, const GameState& state, int start, int end);
-// Moves the body one cell in memory.
-void advance_body(GameState& state, int length, int direction);
 // One step of the vormi, on the screen and in memory; parks the cursor at (1,1).
 void step_vormi(GameState& state, int length, int direction);
 // 1 when the head stands on the food: the food is then marked eaten and the bell sounds.
