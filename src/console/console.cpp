@@ -475,16 +475,13 @@ void console_wait_until(int deadline, int watch_keys) {
   }
 }
 
-void console_wait_next_second() { console_wait_past_second(calendar_second()); }
-
 void console_wait_past_second(int32_t second) {
   for (;;) {
     const int64_t now = device_calendar_ms();
-    const int64_t now_second = second_of_ms(now);
-    // Compared as calendar_second() gives it; a clock set back also ends the
-    // wait, since the second differs.
-    if (wrapped_second(now_second) != second) return;
-    wait_reading_input(static_cast<int>((now_second + 1) * 1000 - now));
+    // A clock set back also ends the wait, since the second differs.
+    if (calendar_second_at(now) != second) return;
+    // To the next second; the remainder of a reading before 1970 is negative.
+    wait_reading_input(static_cast<int>(1000 - (now % 1000 + 1000) % 1000));
   }
 }
 

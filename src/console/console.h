@@ -75,8 +75,6 @@ int console_deadline_reached(int deadline);
 // end at the deadline while console_key_unresolved(), but when that settles.
 // Not watching keys, it still reads what is typed meanwhile, for later reads.
 void console_wait_until(int deadline, int watch_keys);
-// Blocks, without spinning, until calendar_second() gives another value than at the call.
-void console_wait_next_second();
 // Blocks, without spinning, while calendar_second() would still give second; returns at
 // once when it already gives another, so a caller that has just read the
 // clock loses no second to a turn between its reading and the wait. What is

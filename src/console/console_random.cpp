@@ -22,15 +22,15 @@ void seed_game_random(uint32_t new_seed) {
   game_random_draw();  // the first value after seeding is thrown away
 }
 
-int64_t second_of_ms(int64_t ms) { return ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000); }
-
-// Outside 32 bits the low bits are kept: a value stuck at -1 would give the
-// food the same seed for ever, and an occupied cell would never clear.
-int32_t wrapped_second(int64_t second) {
+// Rounded down, so a moment before 1970 is not rounded up into it. Outside 32
+// bits the low bits are kept: a value stuck at -1 would give the food the same
+// seed for ever, and an occupied cell would never clear.
+int32_t calendar_second_at(int64_t ms) {
+  const int64_t second = ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000);
   return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(second)));
 }
 
-int32_t calendar_second() { return wrapped_second(second_of_ms(device_calendar_ms())); }
+int32_t calendar_second() { return calendar_second_at(device_calendar_ms()); }
 
 int lower_case_byte(int c) {
   if (c == -1) return -1;

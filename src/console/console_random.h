@@ -17,10 +17,7 @@ int32_t calendar_second();
 // -1 stays -1; of any other value only the low 8 bits count, and A-Z become a-z.
 int lower_case_byte(int c);
 
-// The whole second a calendar reading in milliseconds lies in, rounded down
-// before 1970 too, so a millisecond belongs to its own second.
-int64_t second_of_ms(int64_t ms);
-// A second as calendar_second gives it: its low 32 bits.
-int32_t wrapped_second(int64_t second);
+// The second of a calendar reading in milliseconds, as calendar_second gives it.
+int32_t calendar_second_at(int64_t ms);
 
 }  // namespace vormi

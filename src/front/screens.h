@@ -11,10 +11,7 @@ constexpr int WELCOME_ART_WIDTH = 43;
 extern const char* const WELCOME_PICTURE[WELCOME_LINE_COUNT];
 
 // Menu choices, as show_main_menu returns them.
-constexpr int CHOICE_NEW_GAME = 0;
-constexpr int CHOICE_HIGH_SCORES = 1;
-constexpr int CHOICE_CONTROLS = 2;
-constexpr int CHOICE_EXIT = 3;
+enum Choice { CHOICE_NEW_GAME, CHOICE_HIGH_SCORES, CHOICE_CONTROLS, CHOICE_EXIT };
 
 // Status the process ends with after the player confirms the exit.
 constexpr int EXIT_CONFIRMED = 1;

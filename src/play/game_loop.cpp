@@ -19,7 +19,6 @@ constexpr int START_X = 40;
 constexpr int START_Y = 10;
 constexpr int WIN_LENGTH = 305;
 constexpr int WIN_BONUS = 1500;
-constexpr int KEY_LOWER_P = 112;
 
 enum Outcome { OUTCOME_NONE, OUTCOME_LOST, OUTCOME_WON };
 
@@ -33,15 +32,10 @@ int is_direction(int code) {
   return code == KEY_UP || code == KEY_DOWN || code == KEY_LEFT || code == KEY_RIGHT;
 }
 
-int reverse_of(int direction) {
-  switch (direction) {
-    case KEY_UP: return KEY_DOWN;
-    case KEY_DOWN: return KEY_UP;
-    case KEY_LEFT: return KEY_RIGHT;
-    case KEY_RIGHT: return KEY_LEFT;
-    default: return -1;
-  }
-}
+// The arrows' codes lie around the keypad's 5 (code 76), so those of opposite
+// directions add up to twice that.
+static_assert(KEY_UP + KEY_DOWN == 152 && KEY_LEFT + KEY_RIGHT == 152);
+int reverse_of(int direction) { return 152 - direction; }
 
 // The clock reading one tick from now. The sum is taken in unsigned
 // arithmetic so that it wraps instead of overflowing a signed int.
@@ -65,14 +59,21 @@ int poll_direction(int direction) {
   int code = console_read_key();
   if (code == direction) return code;
   if (is_direction(code) && code != reverse_of(direction)) return code;
-  if (code == KEY_ESC || code == KEY_LOWER_P) pause_game();
+  if (code == KEY_ESC || code == 'p') pause_game();
   return direction;
+}
+
+// Each line of a banner at column, from row top down.
+void draw_banner(const char* const* lines, int column, int top) {
+  for (int i = 0; i < BANNER_LINES; ++i) {
+    console_goto(column, top + i);
+    console_print("%s", lines[i]);
+  }
 }
 
 void finish_game(int outcome, int score) {
   if (outcome == OUTCOME_LOST) {
-    console_print("\a");
-    console_print("\a");
+    console_print("\a\a");
     show_game_over_banner();
   } else {
     show_win_banner();
@@ -84,10 +85,8 @@ void finish_game(int outcome, int score) {
   }
 }
 
-// Each piece is worth the speed it is eaten at. The speed rises once the score
-// has gained ten pieces' worth at the current speed since the last rise; the
-// mark starts at ten pieces of the starting speed, so the first rise comes
-// with the twentieth piece.
+// A piece is worth the speed; the speed rises with ten pieces' worth since the
+// last rise (the mark starts at ten of the starting speed: the 20th piece).
 void score_piece(GameState& state, Pace& pace) {
   state.score += state.speed;
   if (state.score >= pace.level_mark + 10 * state.speed) {
@@ -97,8 +96,8 @@ void score_piece(GameState& state, Pace& pace) {
   }
 }
 
-// The step, and the eating it may bring: new food, avoiding the body as it is
-// before it grows, one segment more, the score and the panel.
+// The step, and what eating brings: food clear of the body before it grows,
+// one segment more, the score and the panel.
 void step_and_eat(GameState& state, int width, int height, Pace& pace) {
   step_vormi(state, state.length, state.direction);
   if (!try_eat(state, state.food)) return;
@@ -108,8 +107,8 @@ void step_and_eat(GameState& state, int width, int height, Pace& pace) {
   draw_status(state.score, state.speed);
 }
 
-// Lost on a wall or the body, won at the full length, which also brings the
-// bonus; a win on the pass of a collision counts as a win.
+// Lost on a wall or the body; won, with the bonus, at the full length, even
+// on the pass of a collision.
 int outcome_of(GameState& state, int width, int height) {
   int outcome = check_collision(state, width, height, state.length) ? OUTCOME_LOST : OUTCOME_NONE;
   if (state.length >= WIN_LENGTH) {
@@ -171,20 +170,19 @@ void run_game(GameState& state, int width, int height) {
     if (gate_open) state.direction = poll_direction(state.direction);
     // After a turn nothing more is read until the step has gone that way.
     if (state.direction != before) gate_open = 0;
-    int stepped = 0;
     // An Esc byte on its own may be the pause key or the start of an arrow;
     // the step waits the few milliseconds until the console knows, so that
     // a pause pressed before the deadline still comes before the step.
-    const int esc_unresolved = gate_open && console_key_unresolved();
-    if (!esc_unresolved && console_deadline_reached(deadline)) {
+    const bool step_due =
+        !(gate_open && console_key_unresolved()) && console_deadline_reached(deadline);
+    if (step_due) {
       step_and_eat(state, width, height, pace);
       gate_open = 1;
       // From a fresh reading: time spent drawing or paused is never made up.
       deadline = deadline_after(pace.tick);
-      stepped = 1;
     }
     outcome = outcome_of(state, width, height);
-    if (outcome == OUTCOME_NONE && !stepped) console_wait_until(deadline, gate_open);
+    if (outcome == OUTCOME_NONE && !step_due) console_wait_until(deadline, gate_open);
   }
   finish_game(outcome, state.score);
 }
@@ -201,24 +199,15 @@ void draw_status(int score, int speed) {
 }
 
 void show_win_banner() {
-  for (int i = 0; i < BANNER_LINES; ++i) {
-    console_goto(6, 7 + i);
-    console_print("%s", WIN_BANNER[i]);
-  }
+  draw_banner(WIN_BANNER, 6, 7);
   console_goto(6, 15);
   console_wait_key();
   console_clear();
 }
 
 void show_game_over_banner() {
-  for (int i = 0; i < BANNER_LINES; ++i) {
-    console_goto(17, 3 + i);
-    console_print("%s", GAME_BANNER[i]);
-  }
-  for (int i = 0; i < BANNER_LINES; ++i) {
-    console_goto(17, 11 + i);
-    console_print("%s", OVER_BANNER[i]);
-  }
+  draw_banner(GAME_BANNER, 17, 3);
+  draw_banner(OVER_BANNER, 17, 11);
   console_wait_key();
   console_clear();
 }

@@ -33,22 +33,8 @@ void advance_body(GameState& state, int length, int direction) {
     state.body.x[i] = state.body.x[i - 1];
     state.body.y[i] = state.body.y[i - 1];
   }
-  switch (direction) {
-    case KEY_UP:
-      --state.body.y[0];
-      break;
-    case KEY_DOWN:
-      ++state.body.y[0];
-      break;
-    case KEY_LEFT:
-      --state.body.x[0];
-      break;
-    case KEY_RIGHT:
-      ++state.body.x[0];
-      break;
-    default:
-      break;
-  }
+  state.body.x[0] += (direction == KEY_RIGHT) - (direction == KEY_LEFT);
+  state.body.y[0] += (direction == KEY_DOWN) - (direction == KEY_UP);
 }
 
 }  // namespace

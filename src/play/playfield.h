@@ -6,12 +6,10 @@
 
 namespace vormi {
 
-// The game's window: the board, 80 columns by 21 rows, and below it the
-// status panel. Every measure of the board follows from the window's size.
+// The window: the board, 80 by 21, over the status panel. The board's rows
+// follow from the window's height: walls on row 1 and the bottom wall row.
 constexpr int BOARD_WIDTH = 80;
 constexpr int WINDOW_HEIGHT = 25;
-// The bottom wall, and the row above it where the side walls stop (the bottom
-// wall draws its own corners). Rows 2 to last_interior_row are the interior.
 constexpr int bottom_wall_row(int height) { return height - 4; }
 constexpr int last_interior_row(int height) { return bottom_wall_row(height) - 1; }
 constexpr int MAX_BODY = 310;
