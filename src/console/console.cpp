@@ -12,6 +12,7 @@
 
 #include "console/console.h"
 #include "console/console_input.h"
+#include "console/console_random.h"
 #include "console/device/terminal_device.h"
 #include "console/keys/key_decoder.h"
 #include "console/keys/key_queue.h"
@@ -64,11 +65,6 @@ constexpr int TERMINAL_ANSWER_DUE_MS = 1000;
 // 2026: it shows the frame at once, never half drawn.
 constexpr char FRAME_BEGIN[] = "\x1b[?2026h";
 constexpr char FRAME_END[] = "\x1b[?2026l";
-
-template <int N>
-constexpr int length_of(const char (&)[N]) {
-  return N - 1;
-}
 
 struct ConsoleState {
   uint32_t origin;
@@ -175,7 +171,7 @@ int pump_input() {
 // goes out before a wait, a read or the end.
 void begin_whole_frame() {
   if (!state.sync_output || state.frame_open) return;
-  output_append(output_with_room(length_of(FRAME_BEGIN)), FRAME_BEGIN, length_of(FRAME_BEGIN));
+  output_append(output_with_room(length_of(FRAME_BEGIN)), FRAME_BEGIN);
   state.frame_open = true;
 }
 
@@ -189,7 +185,7 @@ void restart_output() {
 
 void repaint_screen() {
   restart_output();
-  output_append(output, "\x1b[2J", 4);
+  output_append(output, "\x1b[2J");
   for (int y = 1; y <= shadow.rows; ++y) {
     // Flush before a row could overflow the buffer.
     if (output.size > OUTPUT_CAPACITY / 2) console_flush(output);
@@ -206,7 +202,7 @@ void show_size_notice() {
   const int size = size_notice(device_columns(), device_rows(), MIN_COLUMNS, MIN_ROWS, notice,
                                sizeof notice);
   restart_output();
-  output_append(output, "\x1b[2J\x1b[H", 7);
+  output_append(output, "\x1b[2J\x1b[H");
   output_append(output, notice, size);
   console_flush_pending();
 }
@@ -341,7 +337,7 @@ void console_flush(OutputBuffer& out) {
 
 void console_flush_pending() {
   if (state.frame_open) {
-    output_append(output_with_room(length_of(FRAME_END)), FRAME_END, length_of(FRAME_END));
+    output_append(output_with_room(length_of(FRAME_END)), FRAME_END);
     state.frame_open = false;
   }
   console_flush(output);
@@ -417,7 +413,7 @@ void console_start() {
   static bool flush_registered = false;
   if (!flush_registered) flush_registered = std::atexit(console_flush_pending) == 0;
   start_screen();
-  srand(1);
+  seed_game_random(1);
 }
 
 void console_exit_saying(int status, const char* message) {
@@ -519,16 +515,13 @@ void console_wait_until(int deadline, int watch_keys) {
   }
 }
 
-void console_wait_next_second() { console_wait_past_second(vormi::time(nullptr)); }
-
 void console_wait_past_second(int32_t second) {
   for (;;) {
     const int64_t now = device_calendar_ms();
-    const int64_t now_second = now >= 0 ? now / 1000 : (now - 999) / 1000;
-    // Compared as time() gives it, wrapped to 32 bits; a clock set back
-    // also ends the wait, since the second differs.
-    if (static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(now_second))) != second) return;
-    wait_reading_input(static_cast<int>((now_second + 1) * 1000 - now));
+    // A clock set back also ends the wait, since the second differs.
+    if (calendar_second_at(now) != second) return;
+    // To the next second; the remainder of a reading before 1970 is negative.
+    wait_reading_input(static_cast<int>(1000 - (now % 1000 + 1000) % 1000));
   }
 }
 

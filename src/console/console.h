@@ -75,9 +75,7 @@ int console_deadline_reached(int deadline);
 // end at the deadline while console_key_unresolved(), but when that settles.
 // Not watching keys, it still reads what is typed meanwhile, for later reads.
 void console_wait_until(int deadline, int watch_keys);
-// Blocks, without spinning, until time() gives a value other than it gave at the call.
-void console_wait_next_second();
-// Blocks, without spinning, while time() would still give second; returns at
+// Blocks, without spinning, while calendar_second() would still give second; returns at
 // once when it already gives another, so a caller that has just read the
 // clock loses no second to a turn between its reading and the wait. What is
 // typed meanwhile is read, for later reads.
@@ -91,17 +89,5 @@ void console_wait_past_second(int32_t second);
 // stored with a terminating NUL and no newline; the result is its length.
 // The second code of an arrow whose 0 was read before the line is forgotten.
 int console_read_line(char* buffer, int capacity);
-
-// The game's pseudo-random generator: seed * 22695477 + 1 modulo 2^32.
-// srand stores the seed and throws one value away.
-void srand(uint32_t seed);
-// 0 to 32767: bits 16 to 30 of the new seed.
-int rand();
-// Calendar time in whole seconds since 1970 UTC, also stored through out when
-// it is not null. Beyond the range of 32 bits it wraps, so it still changes
-// every second.
-int32_t time(int32_t* out);
-// -1 stays -1; of any other value only the low 8 bits count, and A-Z become a-z.
-int tolower(int c);
 
 }  // namespace vormi

@@ -148,15 +148,12 @@ bool apply_key(LineEditor& line, const KeyPress& press) {
     case VKEY_END:
       move_to(line, line.length);
       return true;
-    case VKEY_ESCAPE:
-      line.length = 0;
-      line.cursor = 0;
-      redraw(line);
-      return true;
     default:
       break;
   }
-  if (press.typed == CTRL_U || (press.key == 'U' && (press.modifiers & MOD_CTRL) != 0)) {
+  // Esc and Ctrl+U clear the line.
+  if (press.key == VKEY_ESCAPE || press.typed == CTRL_U ||
+      (press.key == 'U' && (press.modifiers & MOD_CTRL) != 0)) {
     line.length = 0;
     line.cursor = 0;
     redraw(line);

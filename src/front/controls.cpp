@@ -1,6 +1,6 @@
 // The controls screen.
 #include "console/console.h"
-#include "front/front.h"
+#include "front/screens.h"
 
 namespace vormi {
 

@@ -2,7 +2,8 @@
 #include <cstdlib>
 
 #include "console/console.h"
-#include "front/front.h"
+#include "console/console_random.h"
+#include "front/screens.h"
 
 namespace vormi {
 
@@ -12,7 +13,7 @@ void confirm_exit() {
   console_print("Are you sure you want to exit(Y/N)\n");
   int answer = 0;
   while (answer != 'y' && answer != 'n') {
-    answer = vormi::tolower(console_wait_key() & 0xFF);
+    answer = lower_case_byte(console_wait_key() & 0xFF);
   }
   if (answer == 'y') {
     console_clear();

@@ -1,6 +1,7 @@
 // The front end's loop: the welcome screen once, then the menu for ever.
 #include "front/front.h"
 
+#include "front/screens.h"
 #include "play/game_loop.h"
 #include "scores/score_screens.h"
 

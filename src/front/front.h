@@ -1,49 +1,11 @@
-// The front end: the welcome screen, the main menu with its selection marker,
-// the controls screen and the exit prompt, and the loop that ties them to the
-// game and the score table.
+// The front end: the welcome screen, the main menu, the controls screen and
+// the exit prompt, and the loop that ties them to the game and the score table.
 #pragma once
 
 namespace vormi {
 
-// Rows of the welcome picture, each printed as it stands: two tabs, the
-// drawing (at most WELCOME_ART_WIDTH characters), trailing tabs and "\n".
-constexpr int WELCOME_LINE_COUNT = 11;
-constexpr int WELCOME_ART_WIDTH = 43;
-extern const char* const WELCOME_PICTURE[WELCOME_LINE_COUNT];
-
-// Menu geometry: items at column 10 from row 5; the row after the last item
-// is the bound handed to menu_select.
-constexpr int MENU_COLUMN = 10;
-constexpr int MENU_FIRST_ROW = 5;
-constexpr int MENU_BOUND_ROW = 10;
-
-// Menu choices, as show_main_menu returns them.
-constexpr int CHOICE_NEW_GAME = 0;
-constexpr int CHOICE_HIGH_SCORES = 1;
-constexpr int CHOICE_CONTROLS = 2;
-constexpr int CHOICE_EXIT = 3;
-
-// Status the process ends with after the player confirms the exit.
-constexpr int EXIT_CONFIRMED = 1;
-
 // Shows the welcome screen once and then the menu for ever, running what the
-// player chooses. Ends only through confirm_exit or a score file failure.
+// player chooses. Ends only through the exit prompt or a score file failure.
 [[noreturn]] void run_front();
-// Runs one menu choice; a value outside 0 to 3 does nothing.
-void dispatch_choice(int choice);
-
-// Clears the window, draws the picture and the title, and waits for one key.
-void show_welcome();
-// Draws the four items and returns the index chosen, 0 to 3.
-int show_main_menu();
-// Moves a ">" two columns left of the items at column x, from row first, with
-// Up/Down (or H/P), wrapping at both ends, until Enter; returns the index of
-// the marked item. The list holds bound - first - 1 items.
-int menu_select(int x, int bound, int first);
-// Clears the window, lists the keys and waits for one key.
-void show_controls();
-// Asks over the menu whether to leave: "y" clears the window and ends the
-// process with EXIT_CONFIRMED, "n" returns, every other key is ignored.
-void confirm_exit();
 
 }  // namespace vormi

@@ -1,26 +1,25 @@
 // The main menu and its selection marker.
 #include "console/console.h"
-#include "front/front.h"
+#include "front/screens.h"
 
 namespace vormi {
 
 namespace {
 
-// Erases the marker of item from, draws it beside item to.
-void move_marker(int column, int first, int from, int to) {
-  console_goto(column, first + from);
-  console_print(" ");
-  console_goto(column, first + to);
-  console_print(">");
-}
+// The items at column 10 from row 5, in the order of the choices.
+constexpr int MENU_COLUMN = 10;
+constexpr int MENU_FIRST_ROW = 5;
+constexpr int MENU_ITEM_COUNT = 4;
+const char* const MENU_ITEMS[MENU_ITEM_COUNT] = {"New Game\n", "High Scores\n", "Controls\n",
+                                                 "Exit\n"};
 
 }  // namespace
 
-int menu_select(int x, int bound, int first) {
-  const int column = x - 2;
-  const int last = bound - first - 2;
+int menu_select(int items_column, int bound_row, int first_row) {
+  const int column = items_column - 2;
+  const int item_count = bound_row - first_row - 1;
   int index = 0;
-  console_goto(column, first);
+  console_goto(column, first_row);
   console_print(">");
   console_goto(1, 1);
   int code = 0;
@@ -28,31 +27,27 @@ int menu_select(int x, int bound, int first) {
     // Only the code counts, so upper-case H and P move the marker like the
     // arrows, and the 0 an arrow sends first changes nothing.
     code = console_wait_key() & 0xFF;
-    if (code == KEY_UP) {
-      const int next = index > 0 ? index - 1 : last;
-      move_marker(column, first, index, next);
-      index = next;
-    } else if (code == KEY_DOWN) {
-      const int next = index < last ? index + 1 : 0;
-      move_marker(column, first, index, next);
-      index = next;
-    }
+    if (code != KEY_UP && code != KEY_DOWN) continue;
+    console_goto(column, first_row + index);
+    console_print(" ");
+    // Up steps back and Down on, both wrapping round the list.
+    index = (index + (code == KEY_UP ? item_count - 1 : 1)) % item_count;
+    console_goto(column, first_row + index);
+    console_print(">");
   }
   return index;
 }
 
 int show_main_menu() {
   console_clear();
-  console_goto(MENU_COLUMN, MENU_FIRST_ROW);
-  console_print("New Game\n");
-  console_goto(MENU_COLUMN, MENU_FIRST_ROW + 1);
-  console_print("High Scores\n");
-  console_goto(MENU_COLUMN, MENU_FIRST_ROW + 2);
-  console_print("Controls\n");
-  console_goto(MENU_COLUMN, MENU_FIRST_ROW + 3);
-  console_print("Exit\n");
-  console_goto(MENU_COLUMN, MENU_BOUND_ROW - 1);
-  return menu_select(MENU_COLUMN, MENU_BOUND_ROW, MENU_FIRST_ROW);
+  for (int i = 0; i < MENU_ITEM_COUNT; ++i) {
+    console_goto(MENU_COLUMN, MENU_FIRST_ROW + i);
+    console_print("%s", MENU_ITEMS[i]);
+  }
+  // The cursor waits on the row after the last item; the bound is one further.
+  const int after_last = MENU_FIRST_ROW + MENU_ITEM_COUNT;
+  console_goto(MENU_COLUMN, after_last);
+  return menu_select(MENU_COLUMN, after_last + 1, MENU_FIRST_ROW);
 }
 
 }  // namespace vormi

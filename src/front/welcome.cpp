@@ -1,6 +1,6 @@
 // The welcome screen: a coiled vormi under two arches of its own body, with
 // its head at the lower left and its tail rising at the right.
-#include "front/front.h"
+#include "front/screens.h"
 
 #include "console/console.h"
 

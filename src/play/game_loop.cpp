@@ -19,23 +19,23 @@ constexpr int START_X = 40;
 constexpr int START_Y = 10;
 constexpr int WIN_LENGTH = 305;
 constexpr int WIN_BONUS = 1500;
-constexpr int KEY_LOWER_P = 112;
 
 enum Outcome { OUTCOME_NONE, OUTCOME_LOST, OUTCOME_WON };
+
+// The loop's own pace: the time between steps, and the score at the last rise.
+struct Pace {
+  int tick;
+  int level_mark;
+};
 
 int is_direction(int code) {
   return code == KEY_UP || code == KEY_DOWN || code == KEY_LEFT || code == KEY_RIGHT;
 }
 
-int reverse_of(int direction) {
-  switch (direction) {
-    case KEY_UP: return KEY_DOWN;
-    case KEY_DOWN: return KEY_UP;
-    case KEY_LEFT: return KEY_RIGHT;
-    case KEY_RIGHT: return KEY_LEFT;
-    default: return -1;
-  }
-}
+// The arrows' codes lie around the keypad's 5 (code 76), so those of opposite
+// directions add up to twice that.
+static_assert(KEY_UP + KEY_DOWN == 152 && KEY_LEFT + KEY_RIGHT == 152);
+int reverse_of(int direction) { return 152 - direction; }
 
 // The clock reading one tick from now. The sum is taken in unsigned
 // arithmetic so that it wraps instead of overflowing a signed int.
@@ -43,10 +43,37 @@ int deadline_after(int tick) {
   return static_cast<int>(console_millis() + static_cast<uint32_t>(tick));
 }
 
+// Shows the pause marker until a key is pressed.
+void pause_game() {
+  console_goto(28, 23);
+  console_print("**Paused**");
+  // Of an arrow only the 0 is taken; its direction code waits for the loop.
+  console_wait_key();
+  console_goto(28, 23);
+  console_print("            ");
+}
+
+// Reads at most one key code and returns the direction to use from now on.
+int poll_direction(int direction) {
+  if (!console_key_ready()) return direction;
+  int code = console_read_key();
+  if (code == direction) return code;
+  if (is_direction(code) && code != reverse_of(direction)) return code;
+  if (code == KEY_ESC || code == 'p') pause_game();
+  return direction;
+}
+
+// Each line of a banner at column, from row top down.
+void draw_banner(const char* const* lines, int column, int top) {
+  for (int i = 0; i < BANNER_LINES; ++i) {
+    console_goto(column, top + i);
+    console_print("%s", lines[i]);
+  }
+}
+
 void finish_game(int outcome, int score) {
   if (outcome == OUTCOME_LOST) {
-    console_print("\a");
-    console_print("\a");
+    console_print("\a\a");
     show_game_over_banner();
   } else {
     show_win_banner();
@@ -56,6 +83,39 @@ void finish_game(int outcome, int score) {
     record_high_score(score);
     show_high_scores();
   }
+}
+
+// A piece is worth the speed; the speed rises with ten pieces' worth since the
+// last rise (the mark starts at ten of the starting speed: the 20th piece).
+void score_piece(GameState& state, Pace& pace) {
+  state.score += state.speed;
+  if (state.score >= pace.level_mark + 10 * state.speed) {
+    state.speed += 1;
+    pace.level_mark = state.score;
+    pace.tick = next_tick_interval(pace.tick, state.speed);
+  }
+}
+
+// The step, and what eating brings: food clear of the body before it grows,
+// one segment more, the score and the panel.
+void step_and_eat(GameState& state, int width, int height, Pace& pace) {
+  step_vormi(state, state.length, state.direction);
+  if (!try_eat(state, state.food)) return;
+  place_food(state.food, width, height, state, state.length);
+  state.length += 1;
+  score_piece(state, pace);
+  draw_status(state.score, state.speed);
+}
+
+// Lost on a wall or the body; won, with the bonus, at the full length, even
+// on the pass of a collision.
+int outcome_of(GameState& state, int width, int height) {
+  int outcome = check_collision(state, width, height, state.length) ? OUTCOME_LOST : OUTCOME_NONE;
+  if (state.length >= WIN_LENGTH) {
+    outcome = OUTCOME_WON;
+    state.score += WIN_BONUS;
+  }
+  return outcome;
 }
 
 }  // namespace
@@ -75,12 +135,12 @@ void start_new_game() {
   state.speed = choose_speed();
   state.body.x[0] = START_X;
   state.body.y[0] = START_Y;
-  draw_border(BOARD_WIDTH, BOARD_HEIGHT);
-  lay_out_body(state, START_LENGTH);
-  draw_vormi(state, START_LENGTH);
-  place_food(state.food, BOARD_WIDTH, BOARD_HEIGHT, state, START_LENGTH);
-  draw_status(0, state.speed);
-  run_game(state, BOARD_WIDTH, BOARD_HEIGHT, START_LENGTH, KEY_LEFT, 0, state.speed);
+  draw_border(BOARD_WIDTH, WINDOW_HEIGHT);
+  lay_out_body(state, state.length);
+  draw_vormi(state, state.length);
+  place_food(state.food, BOARD_WIDTH, WINDOW_HEIGHT, state, state.length);
+  draw_status(state.score, state.speed);
+  run_game(state, BOARD_WIDTH, WINDOW_HEIGHT);
 }
 
 int choose_speed() {
@@ -100,70 +160,31 @@ int choose_speed() {
 // for an Esc byte to be told from an arrow): the passes it skips would each
 // have found no key and no step due, and the state they would test has not
 // changed, so they would have done nothing.
-void run_game(GameState& state, int width, int height, int length, int direction, int score,
-              int speed) {
-  int tick = 1000 - 100 * speed;
-  int level_mark = 10 * speed;
+void run_game(GameState& state, int width, int height) {
+  Pace pace = {1000 - 100 * state.speed, 10 * state.speed};
   int gate_open = 1;
-  int remembered = direction;
-  int deadline = deadline_after(tick);
+  int deadline = deadline_after(pace.tick);
   int outcome = OUTCOME_NONE;
   while (outcome == OUTCOME_NONE) {
-    if (gate_open) {
-      remembered = direction;
-      direction = poll_direction(direction);
-    }
+    const int before = state.direction;
+    if (gate_open) state.direction = poll_direction(state.direction);
     // After a turn nothing more is read until the step has gone that way.
-    if (direction != remembered) gate_open = 0;
-    int stepped = 0;
+    if (state.direction != before) gate_open = 0;
     // An Esc byte on its own may be the pause key or the start of an arrow;
     // the step waits the few milliseconds until the console knows, so that
     // a pause pressed before the deadline still comes before the step.
-    const int esc_unresolved = gate_open && console_key_unresolved();
-    if (!esc_unresolved && console_deadline_reached(deadline)) {
-      step_vormi(state, length, direction);
+    const bool step_due =
+        !(gate_open && console_key_unresolved()) && console_deadline_reached(deadline);
+    if (step_due) {
+      step_and_eat(state, width, height, pace);
       gate_open = 1;
-      if (try_eat(state, state.food)) {
-        place_food(state.food, width, height, state, length);
-        length += 1;
-        score += speed;
-        if (score >= level_mark + 10 * speed) {
-          speed += 1;
-          level_mark = score;
-          tick = next_tick_interval(tick, speed);
-        }
-        draw_status(score, speed);
-      }
       // From a fresh reading: time spent drawing or paused is never made up.
-      deadline = deadline_after(tick);
-      stepped = 1;
+      deadline = deadline_after(pace.tick);
     }
-    if (check_collision(state, width, height, length)) outcome = OUTCOME_LOST;
-    if (length >= WIN_LENGTH) {
-      outcome = OUTCOME_WON;
-      score += WIN_BONUS;
-    }
-    if (outcome == OUTCOME_NONE && !stepped) console_wait_until(deadline, gate_open);
+    outcome = outcome_of(state, width, height);
+    if (outcome == OUTCOME_NONE && !step_due) console_wait_until(deadline, gate_open);
   }
-  finish_game(outcome, score);
-}
-
-int poll_direction(int direction) {
-  if (!console_key_ready()) return direction;
-  int code = console_read_key();
-  if (code == direction) return code;
-  if (is_direction(code) && code != reverse_of(direction)) return code;
-  if (code == KEY_ESC || code == KEY_LOWER_P) pause_game();
-  return direction;
-}
-
-void pause_game() {
-  console_goto(28, 23);
-  console_print("**Paused**");
-  // Of an arrow only the 0 is taken; its direction code waits for the loop.
-  console_wait_key();
-  console_goto(28, 23);
-  console_print("            ");
+  finish_game(outcome, state.score);
 }
 
 void draw_status(int score, int speed) {
@@ -178,24 +199,15 @@ void draw_status(int score, int speed) {
 }
 
 void show_win_banner() {
-  for (int i = 0; i < BANNER_LINES; ++i) {
-    console_goto(6, 7 + i);
-    console_print("%s", WIN_BANNER[i]);
-  }
+  draw_banner(WIN_BANNER, 6, 7);
   console_goto(6, 15);
   console_wait_key();
   console_clear();
 }
 
 void show_game_over_banner() {
-  for (int i = 0; i < BANNER_LINES; ++i) {
-    console_goto(17, 3 + i);
-    console_print("%s", GAME_BANNER[i]);
-  }
-  for (int i = 0; i < BANNER_LINES; ++i) {
-    console_goto(17, 11 + i);
-    console_print("%s", OVER_BANNER[i]);
-  }
+  draw_banner(GAME_BANNER, 17, 3);
+  draw_banner(OVER_BANNER, 17, 11);
   console_wait_key();
   console_clear();
 }

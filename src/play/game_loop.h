@@ -10,13 +10,9 @@ namespace vormi {
 void start_new_game();
 // Asks for a speed and returns it, 1 to 9.
 int choose_speed();
-// The timed loop of one game, from the given starting values.
-void run_game(GameState& state, int width, int height, int length, int direction, int score,
-              int speed);
-// Reads at most one key code and returns the direction to use from now on.
-int poll_direction(int direction);
-// Shows the pause marker until a key is pressed.
-void pause_game();
+// The timed loop of one game, from the length, direction, score and speed in
+// state, which it keeps up to date; then the banner and the score table.
+void run_game(GameState& state, int width, int height);
 // Draws the status panel below the playfield.
 void draw_status(int score, int speed);
 // Draw their banner over the playfield, wait for a key and clear the window.

@@ -3,6 +3,7 @@
 #include "play/playfield.h"
 
 #include "console/console.h"
+#include "console/console_random.h"
 
 namespace vormi {
 
@@ -20,9 +21,20 @@ void draw_segment(const GameState& state, int i, Glyph glyph) {
 // Seeds the generator from the calendar second and draws one value; the second
 // used goes to seeded_at.
 int draw_from_clock(int32_t& seeded_at) {
-  seeded_at = vormi::time(nullptr);
-  vormi::srand(static_cast<uint32_t>(seeded_at));
-  return vormi::rand();
+  seeded_at = calendar_second();
+  seed_game_random(static_cast<uint32_t>(seeded_at));
+  return game_random_draw();
+}
+
+// Moves the body one cell in memory: each segment takes the place of the one
+// before it, and the head moves on.
+void advance_body(GameState& state, int length, int direction) {
+  for (int i = length - 1; i >= 1; --i) {
+    state.body.x[i] = state.body.x[i - 1];
+    state.body.y[i] = state.body.y[i - 1];
+  }
+  state.body.x[0] += (direction == KEY_RIGHT) - (direction == KEY_LEFT);
+  state.body.y[0] += (direction == KEY_DOWN) - (direction == KEY_UP);
 }
 
 }  // namespace
@@ -36,15 +48,14 @@ void clear_body(GameState& state) {
 
 void draw_border(int width, int height) {
   console_clear();
-  // The side walls stop one row short of the bottom wall; the second pass
-  // draws the bottom corners.
-  for (int r = 1; r <= height - 5; ++r) {
+  // The second pass draws the bottom corners.
+  for (int r = 1; r <= last_interior_row(height); ++r) {
     draw_cell(1, r, GLYPH_WALL);
     draw_cell(width, r, GLYPH_WALL);
   }
   for (int c = 1; c <= width; ++c) {
     draw_cell(c, 1, GLYPH_WALL);
-    draw_cell(c, height - 4, GLYPH_WALL);
+    draw_cell(c, bottom_wall_row(height), GLYPH_WALL);
   }
 }
 
@@ -65,9 +76,10 @@ void place_food(Cell& food, int width, int height, const GameState& state, int l
   for (;;) {
     int32_t column_second = 0;
     int32_t row_second = 0;
+    // Any interior cell: columns 2 to width - 1, rows 2 to the last interior row.
     food.x = draw_from_clock(column_second) % (width - 2) + 2;
-    food.y = draw_from_clock(row_second) % (height - 6) + 2;
-    if (cell_in_body(food.x, food.y, state, length, 0) == 0) {
+    food.y = draw_from_clock(row_second) % (last_interior_row(height) - 1) + 2;
+    if (cell_in_body(food.x, food.y, state, 0, length) == 0) {
       break;
     }
     // Only while the clock still reads the second both coordinates came from
@@ -75,7 +87,7 @@ void place_food(Cell& food, int width, int height, const GameState& state, int l
     // draw starts from a new seed and is made at once. The wait starts from
     // this reading, so a second that turns before the wait begins is not
     // waited for again.
-    const int32_t now = vormi::time(nullptr);
+    const int32_t now = calendar_second();
     if (now == column_second && now == row_second) {
       console_wait_past_second(now);
     }
@@ -83,36 +95,13 @@ void place_food(Cell& food, int width, int height, const GameState& state, int l
   draw_cell(food.x, food.y, GLYPH_FOOD);
 }
 
-int cell_in_body(int x, int y, const GameState& state, int end, int start) {
+int cell_in_body(int x, int y, const GameState& state, int start, int end) {
   for (int i = start; i < end; ++i) {
     if (state.body.x[i] == x && state.body.y[i] == y) {
       return 1;
     }
   }
   return 0;
-}
-
-void advance_body(GameState& state, int length, int direction) {
-  for (int i = length - 1; i >= 1; --i) {
-    state.body.x[i] = state.body.x[i - 1];
-    state.body.y[i] = state.body.y[i - 1];
-  }
-  switch (direction) {
-    case KEY_UP:
-      --state.body.y[0];
-      break;
-    case KEY_DOWN:
-      ++state.body.y[0];
-      break;
-    case KEY_LEFT:
-      --state.body.x[0];
-      break;
-    case KEY_RIGHT:
-      ++state.body.x[0];
-      break;
-    default:
-      break;
-  }
 }
 
 void step_vormi(GameState& state, int length, int direction) {
@@ -138,10 +127,10 @@ int try_eat(const GameState& state, Cell& food) {
 int check_collision(const GameState& state, int width, int height, int length) {
   const int x = state.body.x[0];
   const int y = state.body.y[0];
-  if (x == 1 || y == 1 || x == width || y == height - 4) {
+  if (x == 1 || y == 1 || x == width || y == bottom_wall_row(height)) {
     return 1;
   }
-  return cell_in_body(x, y, state, length, 1);
+  return cell_in_body(x, y, state, 1, length);
 }
 
 }  // namespace vormi

@@ -6,8 +6,12 @@
 
 namespace vormi {
 
+// The window: the board, 80 by 21, over the status panel. The board's rows
+// follow from the window's height: walls on row 1 and the bottom wall row.
 constexpr int BOARD_WIDTH = 80;
-constexpr int BOARD_HEIGHT = 25;
+constexpr int WINDOW_HEIGHT = 25;
+constexpr int bottom_wall_row(int height) { return height - 4; }
+constexpr int last_interior_row(int height) { return bottom_wall_row(height) - 1; }
 constexpr int MAX_BODY = 310;
 
 // Glyphs are code page 437 bytes, printed with "%c".
@@ -42,10 +46,10 @@ struct GameState {
 };
 
 // The value of every body entry that is not yet a segment, the growth entry
-// included: column 1 of row 22, a cell below the bottom wall that nothing ever
+// included: column 1 of the row below the bottom wall, a cell that nothing ever
 // draws on. The step after an eat erases it, blanking an already blank cell,
 // and no head can stand there, so no collision test matches it.
-constexpr Cell GROWTH_CELL = {1, BOARD_HEIGHT - 3};
+constexpr Cell GROWTH_CELL = {1, bottom_wall_row(WINDOW_HEIGHT) + 1};
 
 // Sets entries 1 to MAX_BODY - 1 to GROWTH_CELL; the head (entry 0) is kept.
 // The game's set-up calls it after placing the head, before lay_out_body.
@@ -60,9 +64,7 @@ void draw_vormi(const GameState& state, int count);
 // stores it in food and draws it.
 void place_food(Cell& food, int width, int height, const GameState& state, int length);
 // 1 when (x, y) equals one of the entries start to end - 1.
-int cell_in_body(int x, int y, const GameState& state, int end, int start);
-// Moves the body one cell in memory.
-void advance_body(GameState& state, int length, int direction);
+int cell_in_body(int x, int y, const GameState& state, int start, int end);
 // One step of the vormi, on the screen and in memory; parks the cursor at (1,1).
 void step_vormi(GameState& state, int length, int direction);
 // 1 when the head stands on the food: the food is then marked eaten and the bell sounds.

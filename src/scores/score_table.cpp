@@ -28,7 +28,7 @@ int name_cut(const char* text, int length) {
   if (length <= cut) return length;
   const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
   for (int start = cut - 1; start >= 0 && start > cut - 4; --start) {
-    if ((bytes[start] & 0xC0) != 0x80) {
+    if (!utf8_continuation(bytes[start])) {
       int size = bytes[start] >= 0xC0 ? utf8_char_length(bytes + start, length - start) : 0;
       return size > 0 && start + size > cut ? start : cut;
     }

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "front/front.h"
+#include "front/screens.h"
 #include "front_fixture.h"
 
 namespace vormi::test {

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "front/front.h"
+#include "front/screens.h"
 #include "front_fixture.h"
 #include "play/banners.h"
 #include "play/game_loop.h"

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "front/front.h"
+#include "front/screens.h"
 #include "front_fixture.h"
 
 namespace vormi::test {

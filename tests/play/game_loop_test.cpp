@@ -31,20 +31,34 @@ const std::string BODY = "\u2593";
 using test::read_file;
 using Keys = std::vector<std::pair<uint32_t, std::string>>;
 
-// The first value the game's generator gives after being seeded with seconds.
-int first_rand(int64_t seconds) {
-  uint32_t seed = static_cast<uint32_t>(seconds);
-  seed = seed * 22695477u + 1;  // srand throws one value away
-  seed = seed * 22695477u + 1;
-  return static_cast<int>((seed >> 16) & 0x7fff);
+// A calendar second in which the food falls on (70, 19), out of every path
+// the scripted games take.
+constexpr int64_t FOOD_AT_70_19 = 1700000644;
+
+// Where a placement puts the food in these seconds, worked out by hand from
+// the generator's first value after seeding with the second.
+TEST(FoodPlace, FallsWhereItsSecondPutsIt) {
+  const struct {
+    int64_t second;
+    Cell food;
+  } cases[] = {{0, {36, 6}}, {-1, {17, 12}}, {1700000000, {5, 4}},
+               {FOOD_AT_70_19, {70, 19}}, {1767225600, {37, 7}}};
+  for (const auto& c : cases) {
+    fake::reset(80, 25, true, c.second);
+    GameState empty{};
+    place_food(empty.food, 80, 25, empty, 0);
+    EXPECT_EQ(empty.food.x, c.food.x) << c.second;
+    EXPECT_EQ(empty.food.y, c.food.y) << c.second;
+  }
 }
 
-// A calendar reading at which the food comes up at (x, y).
-int64_t calendar_for_food(int x, int y) {
-  for (int64_t s = 1700000000;; ++s) {
-    int r = first_rand(s);
-    if (r % 78 + 2 == x && r % 19 + 2 == y) return s;
-  }
+// The loop of a game that stands at these values.
+void run_from(GameState& state, int length, int direction, int score, int speed) {
+  state.length = length;
+  state.direction = direction;
+  state.score = score;
+  state.speed = speed;
+  run_game(state, 80, 25);
 }
 
 std::string at(int x, int y) { return fake::screen().cell(x, y); }
@@ -62,7 +76,7 @@ class Game : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_FALSE(work_.path().empty());
-    fake::reset(80, 25, true, calendar_for_food(70, 19));
+    fake::reset(80, 25, true, FOOD_AT_70_19);
   }
   static void script(const Keys& keys) {
     for (const auto& [ms, bytes] : keys) fake::type_at(ms, bytes);
@@ -124,7 +138,7 @@ TEST_F(Game, FirstStepComesOneTickAfterThePanelGoingLeft) {
   for (int x = 40; x <= 43; ++x) EXPECT_EQ(at(x, 10), BODY) << x;
   EXPECT_EQ(at(70, 19), "\u25A0");  // the food, where the calendar was set to put it
 
-  fake::reset(80, 25, true, calendar_for_food(70, 19));
+  fake::reset(80, 25, true, FOOD_AT_70_19);
   ASSERT_TRUE(play_game({{0, "5"}, {501, "p"}}));
   EXPECT_EQ(at(39, 10), HEAD);
   EXPECT_EQ(at(43, 10), " ");
@@ -201,7 +215,7 @@ TEST_F(Game, LoneEscPausesFiftyMillisecondsAfterIt) {
     int paused_at;  // when the pause marker first shows; -1: never
   } const cases[] = {{{{10, "\x1b"}, {2000, "x"}}, 60}, {{{10, "\x1b"}, {59, "x"}}, -1}};
   for (const Case& c : cases) {
-    fake::reset(80, 25, true, calendar_for_food(70, 19));
+    fake::reset(80, 25, true, FOOD_AT_70_19);
     int paused_at = -1;
     fake::on_wait([&] {
       if (paused_at < 0 && cells(28, 23, 10) == "**Paused**") paused_at = static_cast<int>(fake::now());
@@ -231,12 +245,12 @@ TEST_F(Game, EscPausesBeforeTheNextStepWhereverInTheTick) {
       {"behind the key ending a pause", {{50, "p"}, {2050, "x\x1b"}}, 2100, 40},
   };
   for (const auto& c : cases) {
-    fake::reset(80, 25, true, calendar_for_food(70, 19));
+    fake::reset(80, 25, true, FOOD_AT_70_19);
     GameState state = food_ahead();
     state.food = {70, 19};
     draw_vormi(state, 4);
     script(c.keys);
-    EXPECT_THROW(run_game(state, 80, 25, 4, KEY_LEFT, 0, 9), fake::InputExhausted);
+    EXPECT_THROW(run_from(state, 4, KEY_LEFT, 0, 9), fake::InputExhausted);
     EXPECT_EQ(fake::now(), c.paused_at) << c.what;
     EXPECT_EQ(cells(28, 23, 10), "**Paused**") << c.what;
     EXPECT_NE(at(c.head_x, 10), " ") << c.what;  // the head, or the body before any step
@@ -257,7 +271,7 @@ class Levels : public Game, public ::testing::WithParamInterface<Level> {};
 TEST_P(Levels, FoodRaisesScoreSpeedAndTick) {
   const Level& c = GetParam();
   GameState state = food_ahead();
-  EXPECT_THROW(run_game(state, 80, 25, 4, KEY_LEFT, c.score, c.speed), fake::InputExhausted);
+  EXPECT_THROW(run_from(state, 4, KEY_LEFT, c.score, c.speed), fake::InputExhausted);
   EXPECT_EQ(fake::now(), c.end_ms);
   std::string score = "Score: " + std::to_string(c.next_score) + " ";
   std::string speed = "Speed: " + std::to_string(c.next_speed) + " ";
@@ -296,14 +310,16 @@ int number_after(const std::string& row, const std::string& label) {
 
 int speed_shown() { return number_after(fake::screen().row(24), "Speed: "); }
 
-// A calendar second that draws each interior cell, the first that does.
+// A calendar second in which the game's own placement puts the food on each
+// interior cell, the first that does.
 const std::map<std::pair<int, int>, int64_t>& second_for_cell() {
   static const auto table = [] {
     std::map<std::pair<int, int>, int64_t> seconds;
+    GameState empty{};
     for (int64_t t = 1700000000; seconds.size() < 78u * 19u; ++t) {
-      vormi::srand(static_cast<uint32_t>(t));
-      const int r = vormi::rand();
-      seconds.emplace(std::make_pair(r % 78 + 2, r % 19 + 2), t);
+      fake::set_calendar(t);
+      place_food(empty.food, 80, 25, empty, 0);
+      seconds.emplace(std::make_pair(empty.food.x, empty.food.y), t);
     }
     return seconds;
   }();
@@ -433,7 +449,7 @@ TEST_F(Game, EscPausesBeforeTheNextStepAtTicksOf100And35Ms) {
   for (const auto& c : cases) {
     SCOPED_TRACE("Esc at " + std::to_string(c.percent) + "% of a " + std::to_string(c.tick) +
                  " ms tick");
-    fake::reset(80, 25, true, calendar_for_food(70, 19));
+    fake::reset(80, 25, true, FOOD_AT_70_19);
     TourPlayer player(301);
     uint32_t esc_at = 0, paused_at = 0;
     size_t esc_head = 0, paused_head = 0;
@@ -484,7 +500,7 @@ TEST(TickInterval, FollowsTheSpeedDownToItsFloor) {
 TEST_F(Game, LengthThreeHundredFiveWinsWithoutTheTwoBells) {
   GameState state = long_body();
   state.food = {9, 5};
-  EXPECT_THROW(run_game(state, 80, 25, 304, KEY_LEFT, 2000, 9), fake::InputExhausted);
+  EXPECT_THROW(run_from(state, 304, KEY_LEFT, 2000, 9), fake::InputExhausted);
   EXPECT_EQ(fake::now(), 100u);
   EXPECT_EQ(fake::screen().bells(), 1);
   EXPECT_EQ(cells(5, 23, 12), "Score: 2009 ");  // the bonus is not shown
@@ -497,7 +513,7 @@ TEST_F(Game, LengthThreeHundredFiveWinsWithoutTheTwoBells) {
 TEST_F(Game, WinOnTheSamePassAsACollisionCountsAsWon) {
   GameState state = long_body();
   state.food = {10, 4};  // on a segment, straight up from the head
-  EXPECT_THROW(run_game(state, 80, 25, 304, KEY_UP, 0, 9), fake::InputExhausted);
+  EXPECT_THROW(run_from(state, 304, KEY_UP, 0, 9), fake::InputExhausted);
   EXPECT_EQ(fake::screen().bells(), 1);
   EXPECT_EQ(cells(6, 14, 69),
             ":::..::::::.......::::.......:::::::...::...:::....::..::::..::....::");
@@ -507,7 +523,7 @@ TEST_F(Game, WinningScoreHandedOnIncludesTheBonus) {
   GameState state = long_body();
   state.food = {9, 5};
   script({{150, "x"}, {160, "Winner\r"}, {170, "y"}});
-  run_game(state, 80, 25, 304, KEY_LEFT, 2000, 9);
+  run_from(state, 304, KEY_LEFT, 2000, 9);
   EXPECT_EQ(read_file("highscores.txt").substr(0, 16), "1\t3509\t\t\tWinner\n");
   EXPECT_TRUE(fake::input_drained());
 }
@@ -539,7 +555,7 @@ TEST_P(EndOfGame, ScoreEqualToTheLowestGoesToTheNameEntry) {
   std::ofstream("highscores.txt") << table;
   GameState state = food_ahead();
   script({{60000, "x"}, {60100, "Eve\r"}, {60200, "y"}});
-  run_game(state, 80, 25, 4, KEY_LEFT, 0, GetParam().speed);
+  run_from(state, 4, KEY_LEFT, 0, GetParam().speed);
   std::string expected = GetParam().enters ? table.substr(0, table.size() - 8) + "5\t7\t\t\tEve\n" : table;
   EXPECT_EQ(read_file("highscores.txt"), expected);
 }
@@ -551,7 +567,7 @@ INSTANTIATE_TEST_SUITE_P(Game, EndOfGame, ::testing::Values(Entry{7, true}, Entr
 TEST_F(Game, ArrowThatEndsTheBannerDoesNotSkipTheTable) {
   GameState state = food_ahead();
   script({{60000, "\x1b[A"}, {60100, "Eve\r"}});
-  EXPECT_THROW(run_game(state, 80, 25, 4, KEY_LEFT, 0, 7), fake::InputExhausted);
+  EXPECT_THROW(run_from(state, 4, KEY_LEFT, 0, 7), fake::InputExhausted);
   EXPECT_EQ(cells(10, 5, 11), "High Scores");
   EXPECT_NE(fake::screen().row(7).find("Eve"), std::string::npos);
 }

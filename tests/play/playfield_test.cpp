@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "console/console.h"
+#include "console/console_random.h"
 #include "fake/fake_terminal.h"
 
 namespace vormi {
@@ -198,7 +199,7 @@ TEST(CellInBody, ScansStartToEndMinusOne) {
       {22, 7, 2, 2, 0}, {22, 7, 1, 3, 0}, {22, 7, 3, 2, 1}, {20, 7, 0, 0, 0},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(cell_in_body(c.x, c.y, state, c.end, c.start), c.want)
+    EXPECT_EQ(cell_in_body(c.x, c.y, state, c.start, c.end), c.want)
         << "(" << c.x << ", " << c.y << ") from " << c.start << " to " << c.end;
   }
 }
@@ -224,8 +225,8 @@ TEST(Food, NeverOnAWallOrASegmentOverManySeconds) {
     const int x = state.food.x, y = state.food.y;
     if (fake::now() == before) {
       // Both coordinates come from the one value the second's seed gives.
-      vormi::srand(static_cast<uint32_t>(1700000000 + k));
-      const int r = vormi::rand();
+      seed_game_random(static_cast<uint32_t>(1700000000 + k));
+      const int r = game_random_draw();
       ASSERT_EQ(x, r % 78 + 2);
       ASSERT_EQ(y, r % 19 + 2);
     } else {
@@ -249,24 +250,24 @@ TEST_F(Board, AnOccupiedDrawWaitsForTheNextSecond) {
   // The head reaches the food in the second the food was placed in: the next
   // draw gives that same cell, now the head's, until the second turns.
   const Cell eaten = state.food;
-  const int32_t second = vormi::time(nullptr);
+  const int32_t second = calendar_second();
   set_segment(state, 0, eaten.x, eaten.y);
   const uint32_t before = fake::now();
   place_food(state.food, 80, 25, state, 1);
   EXPECT_GT(fake::now(), before);
-  EXPECT_EQ(vormi::time(nullptr), second + 1);
+  EXPECT_EQ(calendar_second(), second + 1);
   EXPECT_FALSE(state.food.x == eaten.x && state.food.y == eaten.y);
   EXPECT_EQ(at(state.food.x, state.food.y), FOOD);
 }
 
 // The column and the row that a placement draws from a seed of the given second.
 int column_of(int64_t second) {
-  vormi::srand(static_cast<uint32_t>(second));
-  return vormi::rand() % 78 + 2;
+  seed_game_random(static_cast<uint32_t>(second));
+  return game_random_draw() % 78 + 2;
 }
 int row_of(int64_t second) {
-  vormi::srand(static_cast<uint32_t>(second));
-  return vormi::rand() % 19 + 2;
+  seed_game_random(static_cast<uint32_t>(second));
+  return game_random_draw() % 19 + 2;
 }
 Cell cell_of(int64_t second) { return Cell{column_of(second), row_of(second)}; }
 
@@ -354,14 +355,14 @@ TEST_F(Board, EatingRingsTheBellAndMarksTheFoodEaten) {
 // where the cursor is left beside the right wall.
 int32_t second_drawing_column_79(int32_t from) {
   for (int32_t t = from + 1;; ++t) {
-    vormi::srand(static_cast<uint32_t>(t));
-    if (vormi::rand() % 78 + 2 == 79) return t;
+    seed_game_random(static_cast<uint32_t>(t));
+    if (game_random_draw() % 78 + 2 == 79) return t;
   }
 }
 
 TEST_F(Board, TheStepAfterAnEatErasesNothingAndGrowsTheVormi) {
   int length = 4;
-  int32_t second = vormi::time(nullptr);
+  int32_t second = calendar_second();
   for (int eat = 0; eat < 3; ++eat) {
     food_ahead(state);
     step_vormi(state, length, KEY_LEFT);

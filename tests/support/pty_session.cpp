@@ -238,6 +238,11 @@ void PtySession::resize(int columns, int rows) {
   screen_.resize(columns, rows);
 }
 
+int PtySession::unread_input() const {
+  int count = 0;
+  return ioctl(slave_, FIONREAD, &count) == 0 ? count : -1;
+}
+
 termios PtySession::modes() const {
   termios now{};
   if (tcgetattr(slave_, &now) != 0) throw std::runtime_error("PtySession: tcgetattr failed");

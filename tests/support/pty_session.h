@@ -52,6 +52,8 @@ class PtySession {
   Screen& screen() { return screen_; }
   // All bytes the program has written so far.
   const std::string& output() const { return output_; }
+  // Bytes typed into the terminal that the program has not read yet.
+  int unread_input() const;
   // The terminal's modes as the test side of the pseudo-terminal sees them now.
   termios modes() const;
   // The modes the terminal had before the program started.

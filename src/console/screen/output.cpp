@@ -87,10 +87,10 @@ void next_row(ScreenShadow& shadow, OutputBuffer& out) {
   shadow.cursor_x = 1;
   shadow.after_character = false;
   if (shadow.cursor_y < shadow.rows) {
-    output_append(out, "\r\n", 2);
+    output_append(out, "\r\n");
     ++shadow.cursor_y;
   } else {
-    output_append(out, "\r", 1);
+    output_append(out, "\r");
   }
 }
 
@@ -151,7 +151,7 @@ void put_control(ScreenShadow& shadow, unsigned char byte, OutputBuffer& out) {
   } else if (byte == '\t') {
     put_tab(shadow, out);
   } else if (byte == '\a') {
-    output_append(out, "\a", 1);
+    output_append(out, "\a");
   }
   // Every other control byte is dropped: passed on it could move the cursor
   // behind the copy's back or start an escape sequence.
@@ -255,7 +255,7 @@ bool translate_goto(ScreenShadow& shadow, int x, int y, OutputBuffer& out) {
 
 void translate_clear(ScreenShadow& shadow, OutputBuffer& out) {
   // Erase-display neither scrolls nor moves the cursor; the home move follows.
-  output_append(out, "\x1b[2J\x1b[H", 7);
+  output_append(out, "\x1b[2J\x1b[H");
   for (int y = 1; y <= shadow.rows; ++y) {
     for (int x = 1; x <= shadow.columns; ++x) blank_cell(cell_at(shadow, x, y));
   }

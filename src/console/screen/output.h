@@ -75,4 +75,10 @@ void repaint_cursor(const ScreenShadow& shadow, OutputBuffer& out);
 void output_clear(OutputBuffer& out);
 void output_append(OutputBuffer& out, const char* bytes, int size);
 
+// The length of a string literal, counted by the compiler; a literal appended.
+template <int N>
+constexpr int length_of(const char (&)[N]) { return N - 1; }
+template <int N>
+void output_append(OutputBuffer& out, const char (&text)[N]) { output_append(out, text, N - 1); }
+
 }  // namespace vormi
