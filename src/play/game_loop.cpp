@@ -7,7 +7,6 @@
 #include "console/console.h"
 #include "play/banners.h"
 #include "play/playfield.h"
-#include "scores/high_scores.h"
 #include "scores/score_screens.h"
 
 namespace vormi {
@@ -71,18 +70,19 @@ void draw_banner(const char* const* lines, int column, int top) {
   }
 }
 
-void finish_game(int outcome, int score) {
+ScoreFileStatus finish_game(int outcome, int score) {
   if (outcome == OUTCOME_LOST) {
     console_print("\a\a");
     show_game_over_banner();
   } else {
     show_win_banner();
   }
-  int lowest = read_lowest_score();
-  if (score >= lowest && score != 0) {
-    record_high_score(score);
-    show_high_scores();
-  }
+  int lowest = 0;
+  const ScoreFileStatus status = read_lowest_score(lowest);
+  if (status != SCORE_FILE_OK || score < lowest || score == 0) return status;
+  const ScoreFileStatus recorded = record_high_score(score);
+  if (recorded != SCORE_FILE_OK) return recorded;
+  return show_high_scores();
 }
 
 // A piece is worth the speed; the speed rises with ten pieces' worth since the
@@ -126,7 +126,7 @@ int next_tick_interval(int tick, int new_speed) {
   return tick;
 }
 
-void start_new_game() {
+ScoreFileStatus start_new_game() {
   GameState state{};
   clear_body(state);
   state.direction = KEY_LEFT;
@@ -140,7 +140,7 @@ void start_new_game() {
   draw_vormi(state, state.length);
   place_food(state.food, BOARD_WIDTH, WINDOW_HEIGHT, state, state.length);
   draw_status(state.score, state.speed);
-  run_game(state, BOARD_WIDTH, WINDOW_HEIGHT);
+  return run_game(state, BOARD_WIDTH, WINDOW_HEIGHT);
 }
 
 int choose_speed() {
@@ -160,7 +160,7 @@ int choose_speed() {
 // for an Esc byte to be told from an arrow): the passes it skips would each
 // have found no key and no step due, and the state they would test has not
 // changed, so they would have done nothing.
-void run_game(GameState& state, int width, int height) {
+ScoreFileStatus run_game(GameState& state, int width, int height) {
   Pace pace = {1000 - 100 * state.speed, 10 * state.speed};
   int gate_open = 1;
   int deadline = deadline_after(pace.tick);
@@ -184,7 +184,7 @@ void run_game(GameState& state, int width, int height) {
     outcome = outcome_of(state, width, height);
     if (outcome == OUTCOME_NONE && !step_due) console_wait_until(deadline, gate_open);
   }
-  finish_game(outcome, state.score);
+  return finish_game(outcome, state.score);
 }
 
 void draw_status(int score, int speed) {
