@@ -27,14 +27,19 @@ struct Pace {
   int level_mark;
 };
 
-int is_direction(int code) {
+bool is_direction(int code) {
   return code == KEY_UP || code == KEY_DOWN || code == KEY_LEFT || code == KEY_RIGHT;
 }
 
-// The arrows' codes lie around the keypad's 5 (code 76), so those of opposite
-// directions add up to twice that.
-static_assert(KEY_UP + KEY_DOWN == 152 && KEY_LEFT + KEY_RIGHT == 152);
-int reverse_of(int direction) { return 152 - direction; }
+int reverse_of(int direction) {
+  switch (direction) {
+    case KEY_UP: return KEY_DOWN;
+    case KEY_DOWN: return KEY_UP;
+    case KEY_LEFT: return KEY_RIGHT;
+    case KEY_RIGHT: return KEY_LEFT;
+    default: return -1;
+  }
+}
 
 // The clock reading one tick from now. The sum is taken in unsigned
 // arithmetic so that it wraps instead of overflowing a signed int.
@@ -162,14 +167,14 @@ int choose_speed() {
 // changed, so they would have done nothing.
 ScoreFileStatus run_game(GameState& state, int width, int height) {
   Pace pace = {1000 - 100 * state.speed, 10 * state.speed};
-  int gate_open = 1;
+  bool gate_open = true;
   int deadline = deadline_after(pace.tick);
   int outcome = OUTCOME_NONE;
   while (outcome == OUTCOME_NONE) {
     const int before = state.direction;
     if (gate_open) state.direction = poll_direction(state.direction);
     // After a turn nothing more is read until the step has gone that way.
-    if (state.direction != before) gate_open = 0;
+    if (state.direction != before) gate_open = false;
     // An Esc byte on its own may be the pause key or the start of an arrow;
     // the step waits the few milliseconds until the console knows, so that
     // a pause pressed before the deadline still comes before the step.
@@ -177,7 +182,7 @@ ScoreFileStatus run_game(GameState& state, int width, int height) {
         !(gate_open && console_key_unresolved()) && console_deadline_reached(deadline);
     if (step_due) {
       step_and_eat(state, width, height, pace);
-      gate_open = 1;
+      gate_open = true;
       // From a fresh reading: time spent drawing or paused is never made up.
       deadline = deadline_after(pace.tick);
     }
