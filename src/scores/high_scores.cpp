@@ -21,7 +21,7 @@ const char LOCK_PATH[] = "highscores.txt.lock";
 void show_screen_while_waiting() { store_before_pause = console_flush_pending; }
 
 // Replaces the file with table under the hold.
-bool replace_with(StoreHold* hold, const ScoreTable* table) {
+bool replace_with(StoreHold& hold, const ScoreTable& table) {
   char text[TABLE_TEXT_SIZE];
   int size = format_table(table, text, TABLE_TEXT_SIZE);
   return store_replace(hold, text, size);
@@ -33,14 +33,14 @@ bool replace_with(StoreHold* hold, const ScoreTable* table) {
 // can be had on it.
 bool create_missing_file() {
   StoreHold hold;
-  if (!store_hold(LOCK_PATH, SCORE_PATH, STORE_LOCK_WAIT_MS, &hold)) return false;
+  if (!store_hold(LOCK_PATH, SCORE_PATH, STORE_LOCK_WAIT_MS, hold)) return false;
   if (hold.table >= 0) {
-    store_release(&hold);
+    store_release(hold);
     return true;
   }
   ScoreTable table;
-  default_table(&table);
-  return replace_with(&hold, &table);
+  default_table(table);
+  return replace_with(hold, table);
 }
 
 // The start of the file into buffer, the default table created first when
@@ -59,16 +59,16 @@ ScoreFileStatus read_file_start(char* buffer, int capacity, int& size) {
 ScoreFileStatus create_score_file() {
   show_screen_while_waiting();
   StoreHold hold;
-  if (!store_hold(LOCK_PATH, SCORE_PATH, STORE_LOCK_WAIT_MS, &hold)) return SCORE_FILE_NOT_CREATED;
+  if (!store_hold(LOCK_PATH, SCORE_PATH, STORE_LOCK_WAIT_MS, hold)) return SCORE_FILE_NOT_CREATED;
   ScoreTable table;
-  default_table(&table);
-  return replace_with(&hold, &table) ? SCORE_FILE_OK : SCORE_FILE_NOT_CREATED;
+  default_table(table);
+  return replace_with(hold, table) ? SCORE_FILE_OK : SCORE_FILE_NOT_CREATED;
 }
 
 ScoreFileStatus open_score_file(ScoreText& text) {
   int size = 0;
   const ScoreFileStatus status = read_file_start(text.bytes, SCORE_TEXT_LIMIT, size);
-  if (status == SCORE_FILE_OK) start_text(&text, size);
+  if (status == SCORE_FILE_OK) start_text(text, size);
   return status;
 }
 
@@ -83,27 +83,27 @@ ScoreFileStatus read_lowest_score(int& lowest) {
   const ScoreFileStatus status = open_score_file(text);
   // The last line, the lowest of a table in order; a hand-edited file may
   // have more than five.
-  if (status == SCORE_FILE_OK) lowest = last_line_score(&text);
+  if (status == SCORE_FILE_OK) lowest = last_line_score(text);
   return status;
 }
 
 bool save_high_score(int score, const char* name) {
   show_screen_while_waiting();
   StoreHold hold;
-  if (!store_hold(LOCK_PATH, SCORE_PATH, STORE_LOCK_WAIT_MS, &hold)) return false;
+  if (!store_hold(LOCK_PATH, SCORE_PATH, STORE_LOCK_WAIT_MS, hold)) return false;
   ScoreText text;
-  int size = store_read_held(&hold, text.bytes, SCORE_TEXT_LIMIT);
+  int size = store_read_held(hold, text.bytes, SCORE_TEXT_LIMIT);
   if (size < 0) {
     // There, but not readable: replacing it would lose what it holds.
-    store_release(&hold);
+    store_release(hold);
     return false;
   }
   // No table yet reads as no lines: the default entries.
-  start_text(&text, size);
+  start_text(text, size);
   ScoreTable table;
-  read_table(&text, &table);
-  insert_score(&table, score, name);
-  return replace_with(&hold, &table);
+  read_table(text, table);
+  insert_score(table, score, name);
+  return replace_with(hold, table);
 }
 
 }  // namespace vormi

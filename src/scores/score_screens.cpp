@@ -47,7 +47,7 @@ ScoreFileStatus show_high_scores() {
     ++row;
     ++reads;
     char line[LINE_LIMIT];
-    int length = read_score_line(&text, line);
+    int length = read_score_line(text, line);
     if (length > 0 && shown < HIGH_SCORE_COUNT) {
       char safe[LINE_LIMIT];
       sanitize_line(line, length, safe);

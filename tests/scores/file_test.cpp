@@ -266,10 +266,10 @@ TEST_F(ScoreFile, FileMadeWhileWaitingToCreateItIsKept) {
   pid_t other = fork();
   if (other == 0) {
     StoreHold hold;
-    bool held = store_hold(LOCK_FILE, SCORE_FILE, 0, &hold);
+    bool held = store_hold(LOCK_FILE, SCORE_FILE, 0, hold);
     if (write(ready[1], "x", 1) != 1 || !held) _exit(1);
     usleep(300 * 1000);
-    _exit(store_replace(&hold, table.data(), static_cast<int>(table.size())) ? 0 : 1);
+    _exit(store_replace(hold, table.data(), static_cast<int>(table.size())) ? 0 : 1);
   }
   char got = 0;
   ASSERT_EQ(read(ready[0], &got, 1), 1);
