@@ -31,7 +31,7 @@ void reach(StoreStep step) {
 int64_t clock_ms(clockid_t which) {
   timespec now{};
   clock_gettime(which, &now);
-  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+  return milliseconds_of(now);
 }
 
 int64_t age_ms(const struct stat& info) {

@@ -13,6 +13,9 @@ namespace vormi {
 namespace {
 
 const char DEFAULT_NAME[] = "EMPTY";
+// Some editors put it at the start of a UTF-8 file; it is no part of the first line.
+const char BYTE_ORDER_MARK[] = "\xEF\xBB\xBF";
+constexpr int BYTE_ORDER_MARK_SIZE = sizeof BYTE_ORDER_MARK - 1;
 
 // The length of the score's run of characters, from the third character.
 int score_run(const char* line, int length) {
@@ -49,9 +52,9 @@ int next_byte(ScoreText& text) {
 
 void start_text(ScoreText& text, int size) {
   text.size = size < 0 ? 0 : size > SCORE_TEXT_LIMIT ? SCORE_TEXT_LIMIT : size;
-  // A byte order mark, which some editors put at the start of a UTF-8 file,
-  // is no part of the first line.
-  text.at = text.size >= 3 && std::memcmp(text.bytes, "\xEF\xBB\xBF", 3) == 0 ? 3 : 0;
+  const bool marked = text.size >= BYTE_ORDER_MARK_SIZE &&
+                      std::memcmp(text.bytes, BYTE_ORDER_MARK, BYTE_ORDER_MARK_SIZE) == 0;
+  text.at = marked ? BYTE_ORDER_MARK_SIZE : 0;
   text.ended = false;
 }
 
