@@ -27,14 +27,14 @@ bool replace_with(StoreHold& hold, const ScoreTable& table) {
   return store_replace(hold, text, size);
 }
 
-// The default file for a reader that found none. Another game may have made
-// one since: that one is kept. Something that is there but cannot be read (a
-// directory, a file without permission) is not overwritten either: no hold
-// can be had on it.
-bool create_missing_file() {
+// Writes the default table under the hold. For a reader that found no file,
+// one another game has made since is kept. Something that is there but cannot
+// be read (a directory, a file without permission) is never overwritten: no
+// hold can be had on it.
+bool write_default_table(bool keep_a_table) {
   StoreHold hold;
   if (!store_hold(LOCK_PATH, SCORE_PATH, STORE_LOCK_WAIT_MS, hold)) return false;
-  if (hold.table >= 0) {
+  if (keep_a_table && hold.table >= 0) {
     store_release(hold);
     return true;
   }
@@ -49,7 +49,7 @@ ScoreFileStatus read_file_start(char* buffer, int capacity, int& size) {
   show_screen_while_waiting();
   size = store_read(SCORE_PATH, buffer, capacity);
   if (size >= 0) return SCORE_FILE_OK;
-  if (!create_missing_file()) return SCORE_FILE_NOT_CREATED;
+  if (!write_default_table(true)) return SCORE_FILE_NOT_CREATED;
   size = store_read(SCORE_PATH, buffer, capacity);
   return size >= 0 ? SCORE_FILE_OK : SCORE_FILE_UNREADABLE;
 }
@@ -58,11 +58,7 @@ ScoreFileStatus read_file_start(char* buffer, int capacity, int& size) {
 
 ScoreFileStatus create_score_file() {
   show_screen_while_waiting();
-  StoreHold hold;
-  if (!store_hold(LOCK_PATH, SCORE_PATH, STORE_LOCK_WAIT_MS, hold)) return SCORE_FILE_NOT_CREATED;
-  ScoreTable table;
-  default_table(table);
-  return replace_with(hold, table) ? SCORE_FILE_OK : SCORE_FILE_NOT_CREATED;
+  return write_default_table(false) ? SCORE_FILE_OK : SCORE_FILE_NOT_CREATED;
 }
 
 ScoreFileStatus open_score_file(ScoreText& text) {

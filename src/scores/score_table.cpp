@@ -13,9 +13,8 @@ namespace vormi {
 namespace {
 
 const char DEFAULT_NAME[] = "EMPTY";
-// Some editors put it at the start of a UTF-8 file; it is no part of the first line.
+// Some editors put one at the start of a UTF-8 file; it is no part of the first line.
 const char BYTE_ORDER_MARK[] = "\xEF\xBB\xBF";
-constexpr int BYTE_ORDER_MARK_SIZE = sizeof BYTE_ORDER_MARK - 1;
 
 // The length of the score's run of characters, from the third character.
 int score_run(const char* line, int length) {
@@ -52,9 +51,8 @@ int next_byte(ScoreText& text) {
 
 void start_text(ScoreText& text, int size) {
   text.size = size < 0 ? 0 : size > SCORE_TEXT_LIMIT ? SCORE_TEXT_LIMIT : size;
-  const bool marked = text.size >= BYTE_ORDER_MARK_SIZE &&
-                      std::memcmp(text.bytes, BYTE_ORDER_MARK, BYTE_ORDER_MARK_SIZE) == 0;
-  text.at = marked ? BYTE_ORDER_MARK_SIZE : 0;
+  const int mark = sizeof BYTE_ORDER_MARK - 1;
+  text.at = text.size >= mark && std::memcmp(text.bytes, BYTE_ORDER_MARK, mark) == 0 ? mark : 0;
   text.ended = false;
 }
 
