@@ -13,8 +13,7 @@ namespace vormi {
 namespace {
 
 // Without its score table the game cannot go on: a table that could not be
-// made is said on the screen and after the end; one made but unreadable ends
-// the game with the same status, unexplained.
+// made is said on the screen and after the end, an unreadable one is not.
 void end_without_table(ScoreFileStatus status) {
   if (status == SCORE_FILE_NOT_CREATED) {
     console_exit_saying(1, "FAILED TO CREATE HIGHSCORES!!! EXITING!");

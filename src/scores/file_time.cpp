@@ -5,13 +5,7 @@
 
 #include <sys/stat.h>
 
-#include <ctime>
-
 namespace vormi {
-
-int64_t milliseconds_of(const timespec& time) {
-  return static_cast<int64_t>(time.tv_sec) * 1000 + time.tv_nsec / 1000000;
-}
 
 int64_t file_changed_ms(const struct stat& info) {
 #if VORMI_HAVE_ST_MTIM
