@@ -48,7 +48,7 @@ double run_key_wait(int wait_ms) {
   session.pump(wait_ms);
   session.send("q");
   int status = 0;
-  if (!session.wait_exit(&status) || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+  if (!session.wait_exit(status) || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
     std::fprintf(stderr, "the probe did not end well (status %d)\n", status);
     return -1;
   }
@@ -65,7 +65,7 @@ double run_probe(int wait_ms) {
     return -1;
   }
   int status = 0;
-  if (!session.wait_exit(&status, wait_ms + 5000) || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+  if (!session.wait_exit(status, wait_ms + 5000) || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
     std::fprintf(stderr, "the probe did not end well (status %d)\n", status);
     return -1;
   }

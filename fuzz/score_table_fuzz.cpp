@@ -35,24 +35,24 @@ namespace {
 
 // The file's start as the store hands it to the table: at most the first
 // SCORE_TEXT_LIMIT bytes.
-ScoreText* text_of(const std::string& bytes) {
+ScoreText& text_of(const std::string& bytes) {
   static ScoreText text;
   const int size = static_cast<int>(std::min<size_t>(bytes.size(), SCORE_TEXT_LIMIT));
   std::memcpy(text.bytes, bytes.data(), static_cast<size_t>(size));
-  start_text(&text, size);
-  return &text;
+  start_text(text, size);
+  return text;
 }
 
 ScoreTable read_bytes(const std::string& bytes) {
   ScoreTable table;
   std::memset(&table, 0x5A, sizeof table);  // nothing may be left unset
-  read_table(text_of(bytes), &table);
+  read_table(text_of(bytes), table);
   return table;
 }
 
 std::string written(const ScoreTable& table) {
   char text[TABLE_TEXT_SIZE];
-  const int size = format_table(&table, text, TABLE_TEXT_SIZE);
+  const int size = format_table(table, text, TABLE_TEXT_SIZE);
   FUZZ_REQUIRE(size >= 0 && size < TABLE_TEXT_SIZE, "format_table gave %d", size);
   return std::string(text, static_cast<size_t>(size));
 }
@@ -119,7 +119,7 @@ bool descending(const ScoreTable& table) {
 
 void check_insert(const ScoreTable& before, int score, const std::string& name) {
   ScoreTable after = before;
-  insert_score(&after, score, name.c_str());
+  insert_score(after, score, name.c_str());
   int place = 0;
   while (place < HIGH_SCORE_COUNT && before.scores[place] > score) ++place;
   if (place == HIGH_SCORE_COUNT) {
@@ -158,7 +158,7 @@ bool is_c1(const unsigned char* bytes, int size) {
 }
 
 void check_safe_lines(const std::string& bytes) {
-  ScoreText* text = text_of(bytes);
+  ScoreText& text = text_of(bytes);
   char line[LINE_LIMIT];
   for (;;) {
     const int length = read_score_line(text, line);

@@ -444,10 +444,10 @@ int console_print(const char* format, ...) {
   return result;
 }
 
-int console_key_ready() {
-  if (state.pending_code >= 0) return 1;
+bool console_key_ready() {
+  if (state.pending_code >= 0) return true;
   pump_input();
-  return any_key_queued() ? 1 : 0;
+  return any_key_queued();
 }
 
 bool console_next_event(KeyEvent& event) {
@@ -478,15 +478,15 @@ int console_read_key() {
 }
 
 int console_wait_key() {
-  while (console_key_ready() == 0) {
+  while (!console_key_ready()) {
     if (!wait_for_input(-1)) return -1;
   }
   return console_read_key();
 }
 
-int console_key_unresolved() {
+bool console_key_unresolved() {
   pump_input();
-  return decoder_lone_escape(state.decoder) ? 1 : 0;
+  return decoder_lone_escape(state.decoder);
 }
 
 uint32_t console_millis() { return device_millis() - state.origin; }
@@ -497,17 +497,17 @@ int millis_until(int deadline) {
   return static_cast<int>(static_cast<uint32_t>(deadline) - console_millis());
 }
 
-int console_deadline_reached(int deadline) { return millis_until(deadline) <= 0 ? 1 : 0; }
+bool console_deadline_reached(int deadline) { return millis_until(deadline) <= 0; }
 
-void console_wait_until(int deadline, int watch_keys) {
+void console_wait_until(int deadline, bool watch_keys) {
   for (;;) {
-    if (watch_keys != 0 && console_key_ready() != 0) return;
+    if (watch_keys && console_key_ready()) return;
     const int left = millis_until(deadline);
     // A watched Esc byte is waited out past the deadline: the reader holds
     // back until it knows whether the Esc key was pressed.
-    const bool unresolved = watch_keys != 0 && decoder_lone_escape(state.decoder);
+    const bool unresolved = watch_keys && decoder_lone_escape(state.decoder);
     if (left <= 0 && !unresolved) return;
-    if (watch_keys != 0) {
+    if (watch_keys) {
       if (!wait_for_input(left > 0 ? left : -1)) return;
     } else {
       wait_reading_input(left);

@@ -51,30 +51,30 @@ void console_flush_pending();
 // the player can still read it; then ends the program with status.
 [[noreturn]] void console_exit_saying(int status, const char* message);
 
-// Non-zero when a key code can be read at once; never waits, never consumes.
-int console_key_ready();
+// True when a key code can be read at once; never waits, never consumes.
+bool console_key_ready();
 // The next key code; waits for one. -1 when the terminal cannot be read.
 int console_read_key();
 // Waits for a key press and returns its (first) code.
 int console_wait_key();
-// Non-zero while a key press is still being told apart: an Esc byte that may
+// True while a key press is still being told apart: an Esc byte that may
 // yet begin an arrow's sequence. Settled within 50 ms; never waits. With the
 // keyboard enhancement protocol the Esc key comes as a whole sequence, so
 // nothing is left to tell apart.
-int console_key_unresolved();
+bool console_key_unresolved();
 
 // Milliseconds since console_start, wrapping at 2^32.
 uint32_t console_millis();
-// 1 when console_millis() has reached deadline (a clock reading kept in an
+// True when console_millis() has reached deadline (a clock reading kept in an
 // int). Compared by wrapping difference, so a deadline across the 32-bit wrap
 // of the clock works like any other.
-int console_deadline_reached(int deadline);
-// Blocks until console_deadline_reached(deadline) or, when watch_keys is
-// non-zero, until console_key_ready() would report a key, whichever comes
+bool console_deadline_reached(int deadline);
+// Blocks until console_deadline_reached(deadline) or, when watch_keys,
+// until console_key_ready() would report a key, whichever comes
 // first. Returns at once if either already holds. Watching keys, it does not
 // end at the deadline while console_key_unresolved(), but when that settles.
 // Not watching keys, it still reads what is typed meanwhile, for later reads.
-void console_wait_until(int deadline, int watch_keys);
+void console_wait_until(int deadline, bool watch_keys);
 // Blocks, without spinning, while calendar_second() would still give second; returns at
 // once when it already gives another, so a caller that has just read the
 // clock loses no second to a turn between its reading and the wait. What is

@@ -91,12 +91,12 @@ void redraw(LineEditor& line) {
   line.end_x = shadow.cursor_x;
   line.end_y = shadow.cursor_y;
   for (int blanks = old_end - offset_of(line, line.end_x, line.end_y); blanks > 0; --blanks) {
-    translate_text(shadow, " ", 1, out);
+    translate_text(shadow, " ", out);
   }
   translate_goto(shadow, cursor_x, cursor_y, out);
 }
 
-void ring_bell() { translate_text(console_shadow(), "\a", 1, console_output()); }
+void ring_bell() { translate_text(console_shadow(), "\a", console_output()); }
 
 void insert(LineEditor& line, const char* text, int size) {
   if (line.length + size > line.limit) {
@@ -170,7 +170,7 @@ void finish(LineEditor& line) {
   ScreenShadow& shadow = console_shadow();
   OutputBuffer& out = console_output();
   translate_goto(shadow, line.end_x, line.end_y, out);
-  translate_text(shadow, "\n", 1, out);
+  translate_text(shadow, "\n", out);
 }
 
 }  // namespace

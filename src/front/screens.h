@@ -16,7 +16,8 @@ enum Choice { CHOICE_NEW_GAME, CHOICE_HIGH_SCORES, CHOICE_CONTROLS, CHOICE_EXIT 
 // Status the process ends with after the player confirms the exit.
 constexpr int EXIT_CONFIRMED = 1;
 
-// Runs one menu choice; a value outside 0 to 3 does nothing.
+// Runs one menu choice; a value outside 0 to 3 does nothing. A score table
+// that cannot be had ends the process.
 void dispatch_choice(int choice);
 
 // Clears the window, draws the picture and the title, and waits for one key.

@@ -7,7 +7,6 @@
 #include "console/console.h"
 #include "play/banners.h"
 #include "play/playfield.h"
-#include "scores/high_scores.h"
 #include "scores/score_screens.h"
 
 namespace vormi {
@@ -28,14 +27,19 @@ struct Pace {
   int level_mark;
 };
 
-int is_direction(int code) {
+bool is_direction(int code) {
   return code == KEY_UP || code == KEY_DOWN || code == KEY_LEFT || code == KEY_RIGHT;
 }
 
-// The arrows' codes lie around the keypad's 5 (code 76), so those of opposite
-// directions add up to twice that.
-static_assert(KEY_UP + KEY_DOWN == 152 && KEY_LEFT + KEY_RIGHT == 152);
-int reverse_of(int direction) { return 152 - direction; }
+int reverse_of(int direction) {
+  switch (direction) {
+    case KEY_UP: return KEY_DOWN;
+    case KEY_DOWN: return KEY_UP;
+    case KEY_LEFT: return KEY_RIGHT;
+    case KEY_RIGHT: return KEY_LEFT;
+    default: return -1;
+  }
+}
 
 // The clock reading one tick from now. The sum is taken in unsigned
 // arithmetic so that it wraps instead of overflowing a signed int.
@@ -71,18 +75,19 @@ void draw_banner(const char* const* lines, int column, int top) {
   }
 }
 
-void finish_game(int outcome, int score) {
+ScoreFileStatus finish_game(int outcome, int score) {
   if (outcome == OUTCOME_LOST) {
     console_print("\a\a");
     show_game_over_banner();
   } else {
     show_win_banner();
   }
-  int lowest = read_lowest_score();
-  if (score >= lowest && score != 0) {
-    record_high_score(score);
-    show_high_scores();
-  }
+  int lowest = 0;
+  const ScoreFileStatus status = read_lowest_score(lowest);
+  if (status != SCORE_FILE_OK || score < lowest || score == 0) return status;
+  const ScoreFileStatus recorded = record_high_score(score);
+  if (recorded != SCORE_FILE_OK) return recorded;
+  return show_high_scores();
 }
 
 // A piece is worth the speed; the speed rises with ten pieces' worth since the
@@ -126,7 +131,7 @@ int next_tick_interval(int tick, int new_speed) {
   return tick;
 }
 
-void start_new_game() {
+ScoreFileStatus start_new_game() {
   GameState state{};
   clear_body(state);
   state.direction = KEY_LEFT;
@@ -140,7 +145,7 @@ void start_new_game() {
   draw_vormi(state, state.length);
   place_food(state.food, BOARD_WIDTH, WINDOW_HEIGHT, state, state.length);
   draw_status(state.score, state.speed);
-  run_game(state, BOARD_WIDTH, WINDOW_HEIGHT);
+  return run_game(state, BOARD_WIDTH, WINDOW_HEIGHT);
 }
 
 int choose_speed() {
@@ -160,16 +165,16 @@ int choose_speed() {
 // for an Esc byte to be told from an arrow): the passes it skips would each
 // have found no key and no step due, and the state they would test has not
 // changed, so they would have done nothing.
-void run_game(GameState& state, int width, int height) {
+ScoreFileStatus run_game(GameState& state, int width, int height) {
   Pace pace = {1000 - 100 * state.speed, 10 * state.speed};
-  int gate_open = 1;
+  bool gate_open = true;
   int deadline = deadline_after(pace.tick);
   int outcome = OUTCOME_NONE;
   while (outcome == OUTCOME_NONE) {
     const int before = state.direction;
     if (gate_open) state.direction = poll_direction(state.direction);
     // After a turn nothing more is read until the step has gone that way.
-    if (state.direction != before) gate_open = 0;
+    if (state.direction != before) gate_open = false;
     // An Esc byte on its own may be the pause key or the start of an arrow;
     // the step waits the few milliseconds until the console knows, so that
     // a pause pressed before the deadline still comes before the step.
@@ -177,14 +182,14 @@ void run_game(GameState& state, int width, int height) {
         !(gate_open && console_key_unresolved()) && console_deadline_reached(deadline);
     if (step_due) {
       step_and_eat(state, width, height, pace);
-      gate_open = 1;
+      gate_open = true;
       // From a fresh reading: time spent drawing or paused is never made up.
       deadline = deadline_after(pace.tick);
     }
     outcome = outcome_of(state, width, height);
     if (outcome == OUTCOME_NONE && !step_due) console_wait_until(deadline, gate_open);
   }
-  finish_game(outcome, state.score);
+  return finish_game(outcome, state.score);
 }
 
 void draw_status(int score, int speed) {

@@ -79,7 +79,7 @@ void place_food(Cell& food, int width, int height, const GameState& state, int l
     // Any interior cell: columns 2 to width - 1, rows 2 to the last interior row.
     food.x = draw_from_clock(column_second) % (width - 2) + 2;
     food.y = draw_from_clock(row_second) % (last_interior_row(height) - 1) + 2;
-    if (cell_in_body(food.x, food.y, state, 0, length) == 0) {
+    if (!cell_in_body(food.x, food.y, state, 0, length)) {
       break;
     }
     // Only while the clock still reads the second both coordinates came from
@@ -95,13 +95,13 @@ void place_food(Cell& food, int width, int height, const GameState& state, int l
   draw_cell(food.x, food.y, GLYPH_FOOD);
 }
 
-int cell_in_body(int x, int y, const GameState& state, int start, int end) {
+bool cell_in_body(int x, int y, const GameState& state, int start, int end) {
   for (int i = start; i < end; ++i) {
     if (state.body.x[i] == x && state.body.y[i] == y) {
-      return 1;
+      return true;
     }
   }
-  return 0;
+  return false;
 }
 
 void step_vormi(GameState& state, int length, int direction) {
@@ -114,21 +114,21 @@ void step_vormi(GameState& state, int length, int direction) {
   console_goto(1, 1);
 }
 
-int try_eat(const GameState& state, Cell& food) {
+bool try_eat(const GameState& state, Cell& food) {
   if (state.body.x[0] != food.x || state.body.y[0] != food.y) {
-    return 0;
+    return false;
   }
   food = Cell{0, 0};
   // The bell rings at the cursor, which a step has parked on the wall corner.
   console_print("\a");
-  return 1;
+  return true;
 }
 
-int check_collision(const GameState& state, int width, int height, int length) {
+bool check_collision(const GameState& state, int width, int height, int length) {
   const int x = state.body.x[0];
   const int y = state.body.y[0];
   if (x == 1 || y == 1 || x == width || y == bottom_wall_row(height)) {
-    return 1;
+    return true;
   }
   return cell_in_body(x, y, state, 1, length);
 }

@@ -63,13 +63,13 @@ void draw_vormi(const GameState& state, int count);
 // Picks a random interior cell that holds none of the segments 0 to length - 1,
 // stores it in food and draws it.
 void place_food(Cell& food, int width, int height, const GameState& state, int length);
-// 1 when (x, y) equals one of the entries start to end - 1.
-int cell_in_body(int x, int y, const GameState& state, int start, int end);
+// True when (x, y) equals one of the entries start to end - 1.
+bool cell_in_body(int x, int y, const GameState& state, int start, int end);
 // One step of the vormi, on the screen and in memory; parks the cursor at (1,1).
 void step_vormi(GameState& state, int length, int direction);
-// 1 when the head stands on the food: the food is then marked eaten and the bell sounds.
-int try_eat(const GameState& state, Cell& food);
-// 1 when the head is on a wall or on one of the segments 1 to length - 1.
-int check_collision(const GameState& state, int width, int height, int length);
+// True when the head stands on the food: the food is then marked eaten and the bell sounds.
+bool try_eat(const GameState& state, Cell& food);
+// True when the head is on a wall or on one of the segments 1 to length - 1.
+bool check_collision(const GameState& state, int width, int height, int length);
 
 }  // namespace vormi

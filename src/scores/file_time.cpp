@@ -9,9 +9,9 @@ namespace vormi {
 
 int64_t file_changed_ms(const struct stat& info) {
 #if VORMI_HAVE_ST_MTIM
-  return static_cast<int64_t>(info.st_mtim.tv_sec) * 1000 + info.st_mtim.tv_nsec / 1000000;
+  return milliseconds_of(info.st_mtim);
 #elif VORMI_HAVE_ST_MTIMESPEC
-  return static_cast<int64_t>(info.st_mtimespec.tv_sec) * 1000 + info.st_mtimespec.tv_nsec / 1000000;
+  return milliseconds_of(info.st_mtimespec);
 #else
   return static_cast<int64_t>(info.st_mtime) * 1000;
 #endif

@@ -6,8 +6,6 @@
 // replaced, and what that promises, is the store's (score_file.h).
 #include "scores/high_scores.h"
 
-#include <cstdlib>
-
 #include "console/console.h"
 #include "scores/score_file.h"
 
@@ -22,80 +20,86 @@ const char LOCK_PATH[] = "highscores.txt.lock";
 // shown, not held back for the length of the wait.
 void show_screen_while_waiting() { store_before_pause = console_flush_pending; }
 
-[[noreturn]] void fail_creation() {
-  console_exit_saying(1, "FAILED TO CREATE HIGHSCORES!!! EXITING!");
-}
-
 // Replaces the file with table under the hold.
-bool replace_with(StoreHold* hold, const ScoreTable* table) {
+bool replace_with(StoreHold& hold, const ScoreTable& table) {
   char text[TABLE_TEXT_SIZE];
   int size = format_table(table, text, TABLE_TEXT_SIZE);
   return store_replace(hold, text, size);
 }
 
-// The default file for a reader that found none. Another game may have made
-// one since: that one is kept. Something that is there but cannot be read (a
-// directory, a file without permission) is not overwritten either: no hold
-// can be had on it.
-bool create_missing_file() {
+// Writes the default table under the hold. For a reader that found no file,
+// one another game has made since is kept. Something that is there but cannot
+// be read (a directory, a file without permission) is never overwritten: no
+// hold can be had on it.
+bool write_default_table(bool keep_a_table) {
   StoreHold hold;
-  if (!store_hold(LOCK_PATH, SCORE_PATH, STORE_LOCK_WAIT_MS, &hold)) return false;
-  if (hold.table >= 0) {
-    store_release(&hold);
+  if (!store_hold(LOCK_PATH, SCORE_PATH, STORE_LOCK_WAIT_MS, hold)) return false;
+  if (keep_a_table && hold.table >= 0) {
+    store_release(hold);
     return true;
   }
   ScoreTable table;
-  default_table(&table);
-  return replace_with(&hold, &table);
+  default_table(table);
+  return replace_with(hold, table);
+}
+
+// The start of the file into buffer, the default table created first when
+// the file is missing; size is the number of bytes read.
+ScoreFileStatus read_file_start(char* buffer, int capacity, int& size) {
+  show_screen_while_waiting();
+  size = store_read(SCORE_PATH, buffer, capacity);
+  if (size >= 0) return SCORE_FILE_OK;
+  if (!write_default_table(true)) return SCORE_FILE_NOT_CREATED;
+  size = store_read(SCORE_PATH, buffer, capacity);
+  return size >= 0 ? SCORE_FILE_OK : SCORE_FILE_UNREADABLE;
 }
 
 }  // namespace
 
-void create_score_file() {
+ScoreFileStatus create_score_file() {
   show_screen_while_waiting();
-  StoreHold hold;
-  if (!store_hold(LOCK_PATH, SCORE_PATH, STORE_LOCK_WAIT_MS, &hold)) fail_creation();
-  ScoreTable table;
-  default_table(&table);
-  if (!replace_with(&hold, &table)) fail_creation();
+  return write_default_table(false) ? SCORE_FILE_OK : SCORE_FILE_NOT_CREATED;
 }
 
-void open_score_file(ScoreText* text) {
-  show_screen_while_waiting();
-  int size = store_read(SCORE_PATH, text->bytes, SCORE_TEXT_LIMIT);
-  if (size < 0) {
-    if (!create_missing_file()) fail_creation();
-    size = store_read(SCORE_PATH, text->bytes, SCORE_TEXT_LIMIT);
-    if (size < 0) std::exit(1);
-  }
-  start_text(text, size);
+ScoreFileStatus open_score_file(ScoreText& text) {
+  int size = 0;
+  const ScoreFileStatus status = read_file_start(text.bytes, SCORE_TEXT_LIMIT, size);
+  if (status == SCORE_FILE_OK) start_text(text, size);
+  return status;
 }
 
-int read_lowest_score() {
+ScoreFileStatus prepare_score_file() {
+  char first[1];
+  int size = 0;
+  return read_file_start(first, sizeof first, size);
+}
+
+ScoreFileStatus read_lowest_score(int& lowest) {
   ScoreText text;
-  open_score_file(&text);
+  const ScoreFileStatus status = open_score_file(text);
   // The last line, the lowest of a table in order; a hand-edited file may
   // have more than five.
-  return last_line_score(&text);
+  if (status == SCORE_FILE_OK) lowest = last_line_score(text);
+  return status;
 }
 
 bool save_high_score(int score, const char* name) {
   show_screen_while_waiting();
   StoreHold hold;
-  if (!store_hold(LOCK_PATH, SCORE_PATH, STORE_LOCK_WAIT_MS, &hold)) return false;
+  if (!store_hold(LOCK_PATH, SCORE_PATH, STORE_LOCK_WAIT_MS, hold)) return false;
   ScoreText text;
-  int size = store_read_held(&hold, text.bytes, SCORE_TEXT_LIMIT);
+  int size = store_read_held(hold, text.bytes, SCORE_TEXT_LIMIT);
   if (size < 0) {
     // There, but not readable: replacing it would lose what it holds.
-    store_release(&hold);
+    store_release(hold);
     return false;
   }
   // No table yet reads as no lines: the default entries.
-  start_text(&text, size);
+  start_text(text, size);
   ScoreTable table;
-  read_table(&text, &table);
-  insert_score(&table, score, name);
-  return replace_with(&hold, &table);
+  read_table(text, table);
+  insert_score(table, score, name);
+  return replace_with(hold, table);
 }
 
 }  // namespace vormi

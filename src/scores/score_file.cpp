@@ -31,7 +31,7 @@ void reach(StoreStep step) {
 int64_t clock_ms(clockid_t which) {
   timespec now{};
   clock_gettime(which, &now);
-  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+  return milliseconds_of(now);
 }
 
 int64_t age_ms(const struct stat& info) {
@@ -168,31 +168,31 @@ bool trusted_link(const struct stat& link) {
 // a link that may be followed, target gets the link's text (a name from the
 // working directory) and file the target. False, with errno ENOENT, for a
 // link that may not be followed: that is no table.
-bool find_file(const char* path, struct stat* named, char (&target)[PATH_MAX],
-               struct stat* file) {
+bool find_file(const char* path, struct stat& named, char (&target)[PATH_MAX],
+               struct stat& file) {
   target[0] = '\0';
-  if (lstat(path, named) != 0) return false;
-  *file = *named;
-  if (!S_ISLNK(named->st_mode)) return true;
-  if (!trusted_link(*named)) {
+  if (lstat(path, &named) != 0) return false;
+  file = named;
+  if (!S_ISLNK(named.st_mode)) return true;
+  if (!trusted_link(named)) {
     errno = ENOENT;
     return false;
   }
   ssize_t length = readlink(path, target, sizeof target - 1);
   if (length < 0) return false;
   target[length] = '\0';
-  return stat(target, file) == 0;
+  return stat(target, &file) == 0;
 }
 
 // The table's permission bits and group, through a link only where it may be
 // followed. False when there is no such table, or when it has a second name:
 // another player may have linked any file of this player's there, which a
 // save then treats as no table, so that nothing of it reaches the new one.
-bool table_status(const char* path, struct stat* table) {
+bool table_status(const char* path, struct stat& table) {
   struct stat named{};
   char target[PATH_MAX];
-  return find_file(path, &named, target, table) && S_ISREG(table->st_mode) &&
-         table->st_nlink == 1;
+  return find_file(path, named, target, table) && S_ISREG(table.st_mode) &&
+         table.st_nlink == 1;
 }
 
 // Opens path when it is a regular file, or a link that may be followed to
@@ -205,7 +205,7 @@ int open_regular(const char* path, int flags) {
   struct stat named{};
   struct stat file{};
   char target[PATH_MAX];
-  if (!find_file(path, &named, target, &file)) return -1;
+  if (!find_file(path, named, target, file)) return -1;
   bool via_link = S_ISLNK(named.st_mode);
   if (!S_ISREG(file.st_mode) || (via_link && (flags & O_NOFOLLOW) != 0)) {
     errno = EINVAL;
@@ -277,7 +277,7 @@ void give_mode(int fd, const struct stat& table) {
 // table's mode keeps out may read the new table written into it.
 int create_lock_file(const char* lock_path, const char* path) {
   struct stat table{};
-  bool has_table = table_status(path, &table);
+  bool has_table = table_status(path, table);
   mode_t umask_was = umask(0);
   mode_t mode = has_table ? table.st_mode & 0777 : 0666 & ~umask_was;
   int fd = open(lock_path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
@@ -289,12 +289,12 @@ int create_lock_file(const char* lock_path, const char* path) {
 }
 
 // One attempt at the lock file.
-LockResult try_lock_file(const StoreHold* hold, int64_t deadline, int* lock) {
-  int fd = create_lock_file(hold->lock_path, hold->path);
+LockResult try_lock_file(const StoreHold& hold, int64_t deadline, int& lock) {
+  int fd = create_lock_file(hold.lock_path, hold.path);
   if (fd < 0) {
     if (errno == EACCES || errno == EPERM || errno == EROFS) return LOCK_REFUSED;
     if (errno != EEXIST) return LOCK_FAILED;
-    switch (clear_if_stale(hold->lock_path)) {
+    switch (clear_if_stale(hold.lock_path)) {
       case LOCK_GONE: return LOCK_RETRY;
       case LOCK_STALE_KEPT: return LOCK_REFUSED;
       default: return LOCK_BUSY;
@@ -312,11 +312,11 @@ LockResult try_lock_file(const StoreHold* hold, int64_t deadline, int* lock) {
   // Stalled past the stale age before the flock, this process may have lost
   // the path to a waiter, which removed the file and may have made its own:
   // that one is never written to, renamed or removed from here.
-  if (!path_names(hold->lock_path, fd)) {
+  if (!path_names(hold.lock_path, fd)) {
     close(fd);
     return LOCK_RETRY;
   }
-  *lock = fd;
+  lock = fd;
   return LOCK_TAKEN;
 }
 
@@ -325,24 +325,24 @@ LockResult try_lock_file(const StoreHold* hold, int64_t deadline, int* lock) {
 // A shared flock is enough to keep out the exclusive one of a save in place,
 // and needs no write access, which the player may not have. The table may be
 // missing (-1, fine) or a symlink (its target is locked).
-bool lock_table_for_replace(const char* path, int64_t deadline, int* table) {
+bool lock_table_for_replace(const char* path, int64_t deadline, int& table) {
   struct stat found{};
-  *table = open_regular(path, O_RDONLY);
-  if (*table >= 0 && fstat(*table, &found) == 0 && found.st_nlink != 1) {
-    close(*table);  // a second name: no table, as for table_status
-    *table = -1;
+  table = open_regular(path, O_RDONLY);
+  if (table >= 0 && fstat(table, &found) == 0 && found.st_nlink != 1) {
+    close(table);  // a second name: no table, as for table_status
+    table = -1;
     return true;
   }
-  if (*table < 0) return errno == ENOENT;
-  if (flock_until(*table, LOCK_SH, deadline)) return true;
-  close(*table);
+  if (table < 0) return errno == ENOENT;
+  if (flock_until(table, LOCK_SH, deadline)) return true;
+  close(table);
   return false;
 }
 
 // One attempt at the table itself, for a save in place. A symlink is refused:
 // it is never written through; so is a table with a second name, which may
 // be any file of this player's that another player has linked there.
-LockResult try_lock_in_place(const char* path, int64_t deadline, int* table) {
+LockResult try_lock_in_place(const char* path, int64_t deadline, int& table) {
   int fd = open_regular(path, O_RDWR | O_NOFOLLOW);
   if (fd < 0) return LOCK_FAILED;
   if (!flock_until(fd, LOCK_EX, deadline)) {
@@ -360,7 +360,7 @@ LockResult try_lock_in_place(const char* path, int64_t deadline, int* table) {
     close(fd);
     return LOCK_FAILED;
   }
-  *table = fd;
+  table = fd;
   return LOCK_TAKEN;
 }
 
@@ -370,20 +370,20 @@ void copy_mode(int from, int to) {
   if (from >= 0 && fstat(from, &old) == 0) give_mode(to, old);
 }
 
-void give_up(StoreHold* hold) {
-  if (hold->table >= 0) close(hold->table);
-  if (hold->lock >= 0) close(hold->lock);
-  hold->table = -1;
-  hold->lock = -1;
+void give_up(StoreHold& hold) {
+  if (hold.table >= 0) close(hold.table);
+  if (hold.lock >= 0) close(hold.lock);
+  hold.table = -1;
+  hold.lock = -1;
 }
 
-bool replace_by_rename(StoreHold* hold, const char* data, int size) {
-  copy_mode(hold->table, hold->lock);
-  bool written = write_at_start(hold->lock, data, size);
+bool replace_by_rename(StoreHold& hold, const char* data, int size) {
+  copy_mode(hold.table, hold.lock);
+  bool written = write_at_start(hold.lock, data, size);
   if (written) reach(STORE_WRITTEN);
-  bool synced = written && fsync(hold->lock) == 0;
+  bool synced = written && fsync(hold.lock) == 0;
   if (synced) reach(STORE_SYNCED);
-  if (!synced || std::rename(hold->lock_path, hold->path) != 0) {
+  if (!synced || std::rename(hold.lock_path, hold.path) != 0) {
     store_release(hold);
     return false;
   }
@@ -412,13 +412,13 @@ char padded_byte(const char* data, int size, int last_line, int64_t total, int64
 // Writes data and its padding from the start of fd, the new table with the
 // start of its padding in the first write. True when all was written;
 // written tells how much was.
-bool write_padded(int fd, const char* data, int size, int64_t old_size, int64_t* written) {
+bool write_padded(int fd, const char* data, int size, int64_t old_size, int64_t& written) {
   int last_line = size > 0 ? size - 1 : 0;
   while (last_line > 0 && data[last_line - 1] != '\n') --last_line;
   int64_t total = padded_length(size, last_line, old_size);
   char chunk[4096];
   int64_t done = 0;
-  *written = 0;
+  written = 0;
   while (done < total) {
     int64_t left = total - done;
     int length = left < static_cast<int64_t>(sizeof chunk) ? static_cast<int>(left) : sizeof chunk;
@@ -429,7 +429,7 @@ bool write_padded(int fd, const char* data, int size, int64_t old_size, int64_t*
     if (wrote < 0 && errno == EINTR) continue;
     if (wrote <= 0) break;
     done += wrote;
-    *written = done;
+    written = done;
   }
   return done == total;
 }
@@ -440,15 +440,15 @@ bool write_padded(int fd, const char* data, int size, int64_t old_size, int64_t*
 // old lines after that); it is cut to its own length once flushed. Once
 // anything is written the save counts as made: the table is no longer the
 // old one, and readers find the new entry in it (a failed flush included).
-bool replace_in_place(StoreHold* hold, const char* data, int size) {
+bool replace_in_place(StoreHold& hold, const char* data, int size) {
   struct stat old{};
   int64_t written = 0;
-  bool whole = fstat(hold->table, &old) == 0 &&
-               write_padded(hold->table, data, size, old.st_size, &written);
+  bool whole = fstat(hold.table, &old) == 0 &&
+               write_padded(hold.table, data, size, old.st_size, written);
   if (whole) reach(STORE_WRITTEN);
   if (written >= size) {
-    if (fsync(hold->table) == 0 && whole) reach(STORE_SYNCED);
-    int cut = ftruncate(hold->table, size);
+    if (fsync(hold.table) == 0 && whole) reach(STORE_SYNCED);
+    int cut = ftruncate(hold.table, size);
     static_cast<void>(cut);  // what is left past the table reads as its last line
   }
   give_up(hold);
@@ -468,13 +468,13 @@ int store_read(const char* path, char* buffer, int capacity) {
   return size;
 }
 
-bool store_hold(const char* lock_path, const char* path, int wait_ms, StoreHold* hold) {
-  *hold = StoreHold{lock_path, path, -1, -1, false};
+bool store_hold(const char* lock_path, const char* path, int wait_ms, StoreHold& hold) {
+  hold = StoreHold{lock_path, path, -1, -1, false};
   int64_t deadline = clock_ms(CLOCK_MONOTONIC) + wait_ms;
   for (;;) {
-    LockResult result = try_lock_file(hold, deadline, &hold->lock);
+    LockResult result = try_lock_file(hold, deadline, hold.lock);
     if (result == LOCK_TAKEN) {
-      if (!lock_table_for_replace(path, deadline, &hold->table)) {
+      if (!lock_table_for_replace(path, deadline, hold.table)) {
         store_release(hold);
         return false;
       }
@@ -482,9 +482,9 @@ bool store_hold(const char* lock_path, const char* path, int wait_ms, StoreHold*
       return true;
     }
     if (result == LOCK_REFUSED) {
-      result = try_lock_in_place(path, deadline, &hold->table);
+      result = try_lock_in_place(path, deadline, hold.table);
       if (result == LOCK_TAKEN) {
-        hold->in_place = true;
+        hold.in_place = true;
         reach(STORE_LOCKED);
         return true;
       }
@@ -494,22 +494,22 @@ bool store_hold(const char* lock_path, const char* path, int wait_ms, StoreHold*
   }
 }
 
-int store_read_held(const StoreHold* hold, char* buffer, int capacity) {
-  if (hold->table < 0) return 0;
-  int size = read_from_start(hold->table, buffer, capacity);
+int store_read_held(const StoreHold& hold, char* buffer, int capacity) {
+  if (hold.table < 0) return 0;
+  int size = read_from_start(hold.table, buffer, capacity);
   if (size >= 0) reach(STORE_TABLE_READ);
   return size;
 }
 
-bool store_replace(StoreHold* hold, const char* data, int size) {
-  if (hold->in_place) return replace_in_place(hold, data, size);
+bool store_replace(StoreHold& hold, const char* data, int size) {
+  if (hold.in_place) return replace_in_place(hold, data, size);
   return replace_by_rename(hold, data, size);
 }
 
-void store_release(StoreHold* hold) {
+void store_release(StoreHold& hold) {
   // The lock file is removed before its flock goes, so no one can take it
   // for stale meanwhile; it is ours, checked when it was taken.
-  if (hold->lock >= 0) unlink(hold->lock_path);
+  if (hold.lock >= 0) unlink(hold.lock_path);
   give_up(hold);
 }
 

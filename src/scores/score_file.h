@@ -80,11 +80,11 @@ struct StoreHold {
 // the table's mode, a stale one is removed, and the lock is kept only once
 // the path is seen to name the very file locked. The hold keeps both paths,
 // which must outlive it. False when no hold could be had.
-bool store_hold(const char* lock_path, const char* path, int wait_ms, StoreHold* hold);
+bool store_hold(const char* lock_path, const char* path, int wait_ms, StoreHold& hold);
 
 // Reads the table as it is under the hold, as store_read does. Returns the
 // number of bytes, 0 when there is no table, -1 when it cannot be read.
-int store_read_held(const StoreHold* hold, char* buffer, int capacity);
+int store_read_held(const StoreHold& hold, char* buffer, int capacity);
 
 // Makes size bytes of data the table and gives the hold up. By the lock file:
 // the new file gets the old one's permission bits and, where allowed, its
@@ -94,9 +94,9 @@ int store_read_held(const StoreHold* hold, char* buffer, int capacity);
 // the old one: a flush that fails after the write (the new table is what
 // every reader finds, though a crash of the machine may yet lose it)
 // included.
-bool store_replace(StoreHold* hold, const char* data, int size);
+bool store_replace(StoreHold& hold, const char* data, int size);
 
 // Gives the hold up without touching the table.
-void store_release(StoreHold* hold);
+void store_release(StoreHold& hold);
 
 }  // namespace vormi

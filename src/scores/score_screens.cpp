@@ -2,18 +2,15 @@
 #include "scores/score_screens.h"
 
 #include "console/console.h"
-#include "scores/high_scores.h"
 
 namespace vormi {
 
-void record_high_score(int score) {
+ScoreFileStatus record_high_score(int score) {
   console_clear();
   // Opened now so that a missing file is created, or its failure reported,
   // before the player types; the table itself is read under the lock after.
-  {
-    ScoreText text;
-    open_score_file(&text);
-  }
+  const ScoreFileStatus status = prepare_score_file();
+  if (status != SCORE_FILE_OK) return status;
   console_goto(10, 5);
   console_print("Your Score made it into the top 5!!!");
   console_goto(10, 6);
@@ -27,12 +24,14 @@ void record_high_score(int score) {
     console_print("Press any key to continue...");
     console_wait_key();
   }
+  return SCORE_FILE_OK;
 }
 
-void show_high_scores() {
+ScoreFileStatus show_high_scores() {
   console_clear();
   ScoreText text;
-  open_score_file(&text);
+  const ScoreFileStatus status = open_score_file(text);
+  if (status != SCORE_FILE_OK) return status;
   console_goto(10, 5);
   console_print("High Scores");
   console_goto(10, 6);
@@ -48,7 +47,7 @@ void show_high_scores() {
     ++row;
     ++reads;
     char line[LINE_LIMIT];
-    int length = read_score_line(&text, line);
+    int length = read_score_line(text, line);
     if (length > 0 && shown < HIGH_SCORE_COUNT) {
       char safe[LINE_LIMIT];
       sanitize_line(line, length, safe);
@@ -59,6 +58,7 @@ void show_high_scores() {
   console_goto(10, row);
   console_print("Press any key to continue...");
   console_wait_key();
+  return SCORE_FILE_OK;
 }
 
 }  // namespace vormi

@@ -13,6 +13,8 @@ namespace vormi {
 namespace {
 
 const char DEFAULT_NAME[] = "EMPTY";
+// Some editors put one at the start of a UTF-8 file; it is no part of the first line.
+const char BYTE_ORDER_MARK[] = "\xEF\xBB\xBF";
 
 // The length of the score's run of characters, from the third character.
 int score_run(const char* line, int length) {
@@ -37,25 +39,24 @@ int name_cut(const char* text, int length) {
 }
 
 // The next byte of the text, or EOF, which marks the text as ended.
-int next_byte(ScoreText* text) {
-  if (text->at >= text->size) {
-    text->ended = true;
+int next_byte(ScoreText& text) {
+  if (text.at >= text.size) {
+    text.ended = true;
     return EOF;
   }
-  return static_cast<unsigned char>(text->bytes[text->at++]);
+  return static_cast<unsigned char>(text.bytes[text.at++]);
 }
 
 }  // namespace
 
-void start_text(ScoreText* text, int size) {
-  text->size = size < 0 ? 0 : size > SCORE_TEXT_LIMIT ? SCORE_TEXT_LIMIT : size;
-  // A byte order mark, which some editors put at the start of a UTF-8 file,
-  // is no part of the first line.
-  text->at = text->size >= 3 && std::memcmp(text->bytes, "\xEF\xBB\xBF", 3) == 0 ? 3 : 0;
-  text->ended = false;
+void start_text(ScoreText& text, int size) {
+  text.size = size < 0 ? 0 : size > SCORE_TEXT_LIMIT ? SCORE_TEXT_LIMIT : size;
+  const int mark = sizeof BYTE_ORDER_MARK - 1;
+  text.at = text.size >= mark && std::memcmp(text.bytes, BYTE_ORDER_MARK, mark) == 0 ? mark : 0;
+  text.ended = false;
 }
 
-int read_score_line(ScoreText* text, char* line) {
+int read_score_line(ScoreText& text, char* line) {
   int n = 0;
   int c = 0;
   while (n < LINE_LIMIT - 1 && (c = next_byte(text)) != EOF) {
@@ -70,8 +71,8 @@ int read_score_line(ScoreText* text, char* line) {
     }
   } else if (n == LINE_LIMIT - 1) {
     // A CR LF that straddles the limit ends the line just as a lone LF there.
-    bool line_end_next = line[n - 1] == '\r' && text->at < text->size &&
-                         text->bytes[text->at] == '\n';
+    bool line_end_next = line[n - 1] == '\r' && text.at < text.size &&
+                         text.bytes[text.at] == '\n';
     while ((c = next_byte(text)) != EOF && c != '\n') {
     }
     if (line_end_next) line[n - 1] = '\n';
@@ -114,55 +115,55 @@ void parse_name(const char* line, int length, char* name) {
   copy_name(line + start, end - start, name);
 }
 
-void default_table(ScoreTable* table) {
+void default_table(ScoreTable& table) {
   for (int k = 0; k < HIGH_SCORE_COUNT; ++k) {
-    table->scores[k] = 0;
-    copy_name(DEFAULT_NAME, static_cast<int>(sizeof DEFAULT_NAME) - 1, table->names[k]);
+    table.scores[k] = 0;
+    copy_name(DEFAULT_NAME, static_cast<int>(sizeof DEFAULT_NAME) - 1, table.names[k]);
   }
-  table->count = 0;
+  table.count = 0;
 }
 
-void read_table(ScoreText* text, ScoreTable* table) {
+void read_table(ScoreText& text, ScoreTable& table) {
   default_table(table);
   char line[LINE_LIMIT];
-  while (table->count < HIGH_SCORE_COUNT) {
+  while (table.count < HIGH_SCORE_COUNT) {
     int length = read_score_line(text, line);
     if (length == 0) break;
-    table->scores[table->count] = parse_score(line, length);
-    parse_name(line, length, table->names[table->count]);
-    ++table->count;
+    table.scores[table.count] = parse_score(line, length);
+    parse_name(line, length, table.names[table.count]);
+    ++table.count;
   }
 }
 
-int last_line_score(ScoreText* text) {
+int last_line_score(ScoreText& text) {
   char line[LINE_LIMIT] = "";
   int length = 0;
   // A read that meets the end leaves the line before it in place.
-  while (!text->ended) {
+  while (!text.ended) {
     int got = read_score_line(text, line);
     if (got > 0) length = got;
   }
   return parse_score(line, length);
 }
 
-void insert_score(ScoreTable* table, int score, const char* name) {
+void insert_score(ScoreTable& table, int score, const char* name) {
   int place = 0;
-  while (place < HIGH_SCORE_COUNT && table->scores[place] > score) ++place;
+  while (place < HIGH_SCORE_COUNT && table.scores[place] > score) ++place;
   if (place == HIGH_SCORE_COUNT) return;
   for (int k = HIGH_SCORE_COUNT - 1; k > place; --k) {
-    table->scores[k] = table->scores[k - 1];
-    std::memcpy(table->names[k], table->names[k - 1], NAME_SIZE);
+    table.scores[k] = table.scores[k - 1];
+    std::memcpy(table.names[k], table.names[k - 1], NAME_SIZE);
   }
-  table->scores[place] = score;
-  copy_name(name, static_cast<int>(strnlen(name, NAME_SIZE)), table->names[place]);
+  table.scores[place] = score;
+  copy_name(name, static_cast<int>(strnlen(name, NAME_SIZE)), table.names[place]);
 }
 
-int format_table(const ScoreTable* table, char* text, int capacity) {
+int format_table(const ScoreTable& table, char* text, int capacity) {
   int used = 0;
   for (int k = 0; k < HIGH_SCORE_COUNT && used < capacity; ++k) {
     int wrote = std::snprintf(text + used, static_cast<size_t>(capacity - used),
-                              "%d\t%d\t\t\t%s\n", k + 1, table->scores[k],
-                              table->names[k]);
+                              "%d\t%d\t\t\t%s\n", k + 1, table.scores[k],
+                              table.names[k]);
     if (wrote < 0) break;
     used += wrote;
   }

@@ -27,18 +27,18 @@ struct ScoreText {
   bool ended;  // a read has met the end of the text
 };
 
-// Makes the first size bytes of text->bytes the text, to be read from its
+// Makes the first size bytes of text.bytes the text, to be read from its
 // start, past a UTF-8 byte order mark there.
-void start_text(ScoreText* text, int size);
+void start_text(ScoreText& text, int size);
 
 // Reads one line into line (capacity LINE_LIMIT): at most LINE_LIMIT - 1
 // characters with the newline, then a terminator. The rest of a longer line is
 // skipped, so it never comes back as a line of its own; a NUL byte reads as
 // '?'; a CR right before the newline is part of the line end and is dropped.
 // Returns the number of characters stored; 0 at the end of the text, leaving
-// line as it was. Meeting the end sets text->ended; a line whose newline is
+// line as it was. Meeting the end sets text.ended; a line whose newline is
 // the last byte does not.
-int read_score_line(ScoreText* text, char* line);
+int read_score_line(ScoreText& text, char* line);
 
 // The score of a line: the characters from the third up to the next tab (or
 // the end of the line), each weighted by its place as a decimal digit,
@@ -54,18 +54,18 @@ void parse_name(const char* line, int length, char* name);
 void copy_name(const char* text, int length, char* name);
 
 // A table of the five default entries, none of them taken from a file.
-void default_table(ScoreTable* table);
+void default_table(ScoreTable& table);
 // Reads up to five entries from text into table; positions the text does not
 // fill keep the default entry.
-void read_table(ScoreText* text, ScoreTable* table);
+void read_table(ScoreText& text, ScoreTable& table);
 // The score on the last line of text (0 when it has none).
-int last_line_score(ScoreText* text);
+int last_line_score(ScoreText& text);
 // Puts the new entry in front of the first entry whose score is less than or
 // equal to it; the entries below move down and the fifth leaves. A score
 // below all five changes nothing.
-void insert_score(ScoreTable* table, int score, const char* name);
+void insert_score(ScoreTable& table, int score, const char* name);
 // The table as the file's lines, ranks 1 to 5. Returns the length.
-int format_table(const ScoreTable* table, char* text, int capacity);
+int format_table(const ScoreTable& table, char* text, int capacity);
 
 // A line of the file made safe to show: C0 controls other than tab and the
 // final newline, DEL, C1 controls (U+0080 to U+009F in UTF-8, and lone bytes

@@ -24,11 +24,8 @@ constexpr unsigned short CP437_UPPER[128] = {
     0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0,
 };
 
+// A code point of the upper half, all from U+0080 up, in UTF-8.
 int encode_utf8(int code, char* out) {
-  if (code < 0x80) {
-    out[0] = static_cast<char>(code);
-    return 1;
-  }
   if (code < 0x800) {
     out[0] = static_cast<char>(0xC0 | (code >> 6));
     out[1] = static_cast<char>(0x80 | (code & 0x3F));

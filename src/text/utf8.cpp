@@ -9,7 +9,7 @@ int utf8_lead_length(unsigned char lead) {
   return 0;  // ASCII, a continuation byte, an overlong lead or beyond U+10FFFF
 }
 
-int utf8_fits_after(unsigned char lead, int index, unsigned char byte) {
+bool utf8_fits_after(unsigned char lead, int index, unsigned char byte) {
   unsigned char low = 0x80;
   unsigned char high = 0xBF;
   // The second byte is narrowed for some leads: that rules out overlong
@@ -20,7 +20,7 @@ int utf8_fits_after(unsigned char lead, int index, unsigned char byte) {
     if (lead == 0xF0) low = 0x90;
     if (lead == 0xF4) high = 0x8F;
   }
-  return byte >= low && byte <= high ? 1 : 0;
+  return byte >= low && byte <= high;
 }
 
 int utf8_char_length(const unsigned char* text, int size, int* code) {
@@ -28,7 +28,7 @@ int utf8_char_length(const unsigned char* text, int size, int* code) {
   if (length == 0 || size < length) return 0;
   int value = text[0] & (0x7F >> length);
   for (int i = 1; i < length; ++i) {
-    if (utf8_fits_after(text[0], i, text[i]) == 0) return 0;
+    if (!utf8_fits_after(text[0], i, text[i])) return 0;
     value = (value << 6) | (text[i] & 0x3F);
   }
   if (code != nullptr) *code = value;

@@ -12,7 +12,7 @@ inline bool utf8_continuation(unsigned char byte) { return (byte & 0xC0) == 0x80
 int utf8_lead_length(unsigned char lead);
 
 // Whether byte may stand at index (1 to 3) of a character starting with lead.
-int utf8_fits_after(unsigned char lead, int index, unsigned char byte);
+bool utf8_fits_after(unsigned char lead, int index, unsigned char byte);
 
 // The length of the character of two or more bytes at text, 0 when the size
 // bytes there do not start with one. Its code point goes to code when given.

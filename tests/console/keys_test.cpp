@@ -45,7 +45,7 @@ TEST(ConsoleStart, AsksTheTerminalAndKeepsKeysTypedMeanwhile) {
     EXPECT_EQ(console_read_key(), 'x');
     EXPECT_EQ(console_read_key(), 0);
     EXPECT_EQ(console_read_key(), KEY_UP);
-    EXPECT_EQ(console_key_ready(), 0);
+    EXPECT_FALSE(console_key_ready());
     console_clear();
     const std::string& frame = fake::output();
     EXPECT_EQ(frame.rfind("\x1b[?2026h\x1b[2J", 0) == 0, full) << frame.substr(1);
@@ -64,9 +64,9 @@ TEST_F(KeysTest, ArrowsGiveZeroThenTheirCodeWithAKeyReadyBetween) {
     SCOPED_TRACE(arrow.bytes + 1);
     fake::type(arrow.bytes);
     EXPECT_EQ(console_read_key(), 0);
-    EXPECT_EQ(console_key_ready(), 1);
+    EXPECT_TRUE(console_key_ready());
     EXPECT_EQ(console_read_key(), arrow.second);
-    EXPECT_EQ(console_key_ready(), 0);
+    EXPECT_FALSE(console_key_ready());
   }
 }
 
@@ -80,10 +80,10 @@ TEST_F(KeysTest, WaitKeyTakesOnlyTheZeroAndTheNextReaderGetsTheCode) {
 
 TEST_F(KeysTest, KeyReadyNeverConsumes) {
   fake::type("y");
-  EXPECT_EQ(console_key_ready(), 1);
-  EXPECT_EQ(console_key_ready(), 1);
+  EXPECT_TRUE(console_key_ready());
+  EXPECT_TRUE(console_key_ready());
   EXPECT_EQ(console_read_key(), 'y');
-  EXPECT_EQ(console_key_ready(), 0);
+  EXPECT_FALSE(console_key_ready());
 }
 
 TEST_F(KeysTest, KeysPressedQuicklyAreAllKeptInOrder) {
@@ -112,30 +112,30 @@ TEST_F(KeysTest, ALoneEscWaitsFiftyMillisecondsOfSilence) {
 // keyboard; a sequence whose rest arrived meanwhile is still one key.
 TEST_F(KeysTest, ASequenceSplitAcrossABusySpellIsStillOneKey) {
   fake::type("\x1b");
-  EXPECT_EQ(console_key_ready(), 0);
+  EXPECT_FALSE(console_key_ready());
   fake::type_at(10, "[A");
   fake::advance(200);
-  EXPECT_EQ(console_key_ready(), 1);
+  EXPECT_TRUE(console_key_ready());
   EXPECT_EQ(console_read_key(), 0);
   EXPECT_EQ(console_read_key(), KEY_UP);
-  EXPECT_EQ(console_key_ready(), 0);
+  EXPECT_FALSE(console_key_ready());
 }
 
 TEST_F(KeysTest, EscIsSeenByKeyReadyOnlyAfterTheSilence) {
   fake::type("\x1b");
-  EXPECT_EQ(console_key_ready(), 0);
+  EXPECT_FALSE(console_key_ready());
   fake::advance(49);
-  EXPECT_EQ(console_key_ready(), 0);
+  EXPECT_FALSE(console_key_ready());
   fake::advance(1);
-  EXPECT_EQ(console_key_ready(), 1);
+  EXPECT_TRUE(console_key_ready());
   EXPECT_EQ(console_read_key(), KEY_ESC);
 }
 
 TEST_F(KeysTest, UnknownSequencesAndMouseReportsGiveNoCode) {
   fake::type("\x1b[99;9z\x1b[57441u\x1b[M H*\x1b[<0;40;10Mx");
-  EXPECT_EQ(console_key_ready(), 1);
+  EXPECT_TRUE(console_key_ready());
   EXPECT_EQ(console_read_key(), 'x');
-  EXPECT_EQ(console_key_ready(), 0);
+  EXPECT_FALSE(console_key_ready());
 }
 
 // A held key that yields no code (Ctrl+1, in kitty's form) fills the queue
@@ -170,7 +170,7 @@ TEST_F(KeysTest, ABegunSequenceWaitsForItsRestOverASlowLink) {
   fake::type_at(1000, "\x1bO");
   fake::type_at(2500, "k");
   EXPECT_EQ(console_wait_key(), 'k');
-  EXPECT_EQ(console_key_ready(), 0);
+  EXPECT_FALSE(console_key_ready());
 }
 
 // The game's loop does not step while console_key_unresolved() and waits in
@@ -182,18 +182,18 @@ TEST_F(KeysTest, AnEscAnywhereInATickIsKnownBeforeTheWaitEnds) {
       fake::reset();
       const uint32_t esc_at = tick * percent / 100;
       fake::type_at(esc_at, "\x1b");
-      console_wait_until(static_cast<int>(tick), 1);
+      console_wait_until(static_cast<int>(tick), true);
       EXPECT_EQ(fake::now(), esc_at + 50) << tick << " ms tick, Esc at " << percent << "%";
-      EXPECT_EQ(console_key_unresolved(), 0);
+      EXPECT_FALSE(console_key_unresolved());
       EXPECT_EQ(console_read_key(), KEY_ESC);
     }
   }
   // Keys not watched (after a turn), the deadline alone ends the wait.
   fake::reset();
   fake::type_at(90, "\x1b");
-  console_wait_until(100, 0);
+  console_wait_until(100, false);
   EXPECT_EQ(fake::now(), 100u);
-  EXPECT_EQ(console_key_unresolved(), 1);
+  EXPECT_TRUE(console_key_unresolved());
 }
 
 // With the keyboard protocol the Esc key is whole as its bytes come, even in
@@ -202,9 +202,9 @@ TEST_F(KeysTest, EscFromTheKeyboardProtocolIsKnownAtOnce) {
   for (uint32_t tick : {100u, 35u}) {
     fake::reset_answering(TerminalAnswers::KEYBOARD_AND_SYNC);
     fake::type_at(tick - 1, "\x1b[27u");
-    console_wait_until(static_cast<int>(tick), 1);
+    console_wait_until(static_cast<int>(tick), true);
     EXPECT_EQ(fake::now(), tick - 1) << tick << " ms tick";
-    EXPECT_EQ(console_key_unresolved(), 0);
+    EXPECT_FALSE(console_key_unresolved());
     EXPECT_EQ(console_read_key(), KEY_ESC);
   }
   fake::type("\x1b[27u\x1b[27u");
@@ -219,7 +219,7 @@ TEST_F(KeysTest, CtrlCAndCtrlZAsSequencesRaiseTheirSignals) {
   fake::type("\x1b[99;5u\x1b[122;5u\x1b[99;6u\x1b[120;5u");
   EXPECT_EQ(console_read_key(), 24);  // Ctrl+X is a key
   EXPECT_EQ(fake::signals_for_keys(), (std::vector<int>{SIGINT, SIGTSTP, SIGINT}));
-  EXPECT_EQ(console_key_ready(), 0);
+  EXPECT_FALSE(console_key_ready());
 }
 
 // Arrows and Alt with a key arrive whole: nothing about them is unresolved.
@@ -227,54 +227,54 @@ TEST_F(KeysTest, OnlyALoneEscByteIsUnresolved) {
   for (const char* bytes : {"\x1b[A", "\x1bOB", "\x1bx", "p"}) {
     fake::reset();
     fake::type(bytes);
-    EXPECT_EQ(console_key_unresolved(), 0) << bytes + 1;
-    EXPECT_EQ(console_key_ready(), 1) << bytes + 1;
+    EXPECT_FALSE(console_key_unresolved()) << bytes + 1;
+    EXPECT_TRUE(console_key_ready()) << bytes + 1;
   }
   fake::reset();
   fake::type("\x1b");
-  EXPECT_EQ(console_key_unresolved(), 1);
+  EXPECT_TRUE(console_key_unresolved());
   fake::advance(50);
-  EXPECT_EQ(console_key_unresolved(), 0);
-  EXPECT_EQ(console_key_ready(), 1);
+  EXPECT_FALSE(console_key_unresolved());
+  EXPECT_TRUE(console_key_ready());
 }
 
 // Shift, Ctrl or Alt alone send nothing a terminal would report, so waits run on.
 TEST_F(KeysTest, NothingPressedNeverEndsAWait) {
-  console_wait_until(700, 1);
+  console_wait_until(700, true);
   EXPECT_EQ(fake::now(), 700u);
-  EXPECT_EQ(console_key_ready(), 0);
+  EXPECT_FALSE(console_key_ready());
   EXPECT_THROW(console_wait_key(), fake::InputExhausted);
 }
 
 TEST_F(KeysTest, WaitUntilEndsAtTheDeadlineOrAtAKeyWhenWatched) {
-  console_wait_until(250, 1);
+  console_wait_until(250, true);
   EXPECT_EQ(fake::now(), 250u);
   EXPECT_EQ(console_millis(), 250u);
 
   fake::type_at(400, "k");
-  console_wait_until(1000, 1);
+  console_wait_until(1000, true);
   EXPECT_EQ(fake::now(), 400u);
-  EXPECT_EQ(console_key_ready(), 1);
-  console_wait_until(1000, 1);  // a key is already there: no wait
+  EXPECT_TRUE(console_key_ready());
+  console_wait_until(1000, true);  // a key is already there: no wait
   EXPECT_EQ(fake::now(), 400u);
 
-  console_wait_until(1000, 0);  // keys not watched: the queued key does not end it
+  console_wait_until(1000, false);  // keys not watched: the queued key does not end it
   EXPECT_EQ(fake::now(), 1000u);
   EXPECT_EQ(console_read_key(), 'k');
 
   fake::type_at(1100, "m");
-  console_wait_until(1500, 0);  // a key typed during an unwatched wait stays queued
+  console_wait_until(1500, false);  // a key typed during an unwatched wait stays queued
   EXPECT_EQ(fake::now(), 1500u);
   EXPECT_EQ(console_read_key(), 'm');
 
-  console_wait_until(1200, 1);  // the deadline has passed
+  console_wait_until(1200, true);  // the deadline has passed
   EXPECT_EQ(fake::now(), 1500u);
 }
 
 TEST_F(KeysTest, WaitUntilWithAKeyLeftHalfReadStillReturnsAtOnce) {
   fake::type("\x1b[C");
   EXPECT_EQ(console_read_key(), 0);
-  console_wait_until(5000, 1);
+  console_wait_until(5000, true);
   EXPECT_EQ(fake::now(), 0u);
   EXPECT_EQ(console_read_key(), KEY_RIGHT);
 }
@@ -311,9 +311,9 @@ TEST_F(KeysTest, AKeyTypedWhileStoppedPastTheDeadlineIsReadOnResume) {
       if (shrunk) fake::resize(60, 20);
       if (shrunk) fake::resize_at(fake::now() + 100, 80, 25);
     });
-    console_wait_until(300, 1);
+    console_wait_until(300, true);
     fake::on_wait({});
-    EXPECT_EQ(console_key_ready(), 1);
+    EXPECT_TRUE(console_key_ready());
     EXPECT_EQ(console_read_key(), 'k');
   }
 }
@@ -331,7 +331,7 @@ TEST_F(KeysTest, StartForgetsKeysAndThePendingCode) {
   fake::type("\x1b[A");
   EXPECT_EQ(console_read_key(), 0);
   fake::reset();
-  EXPECT_EQ(console_key_ready(), 0);
+  EXPECT_FALSE(console_key_ready());
 }
 
 }  // namespace

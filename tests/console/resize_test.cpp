@@ -52,11 +52,11 @@ TEST_F(ResizeTest, BelowTheMinimumANoticeHoldsTheWaitAndDropsKeys) {
   fake::resize_at(1400, 40, 10);  // still too small: the notice tells the new size
   fake::resize_at(3000, 80, 25);
   fake::type_at(4000, "k");
-  console_wait_until(5000, 1);
+  console_wait_until(5000, true);
   // Neither x nor the arrow, typed while the notice stood, ended the wait.
   EXPECT_EQ(fake::now(), 4000u);
   EXPECT_EQ(console_read_key(), 'k');
-  EXPECT_EQ(console_key_ready(), 0);
+  EXPECT_FALSE(console_key_ready());
 
   const auto& seen = fake::resizes_seen();
   ASSERT_EQ(seen.size(), 3u);
@@ -83,7 +83,7 @@ TEST_F(ResizeTest, AKeyBeingToldApartWhenTheNoticeComesEndsThere) {
     fake::resize_at(1000, 60, 20);
     fake::resize_at(3000, 80, 25);
     fake::type_at(3500, "A");
-    console_wait_until(5000, 1);
+    console_wait_until(5000, true);
     EXPECT_EQ(console_read_key(), c.first_key) << c.first_key;
   }
 }
@@ -103,13 +103,13 @@ TEST_F(ResizeTest, TheCopyFollowsTheSizeBothWays) {
   console_goto(3, 5);
 
   fake::resize(80, 25);
-  console_wait_until(100, 0);
+  console_wait_until(100, false);
   EXPECT_EQ(screen().text(), screen_text("\n  board", 2, 25));
   EXPECT_EQ(screen().cursor_x(), 3);
   EXPECT_EQ(screen().cursor_y(), 5);
 
   fake::resize(100, 30);
-  console_wait_until(200, 0);
+  console_wait_until(200, false);
   EXPECT_EQ(screen().text(), screen_text("\n  board", 2, 30));
   console_goto(95, 29);  // inside the grown screen
   console_print("z");

@@ -157,7 +157,7 @@ TEST_P(EndingRestoresModes, ModesAreExactlyAsFound) {
     session.signal(ending.sig);
   }
   int status = 0;
-  ASSERT_TRUE(session.wait_exit(&status)) << "the program did not end";
+  ASSERT_TRUE(session.wait_exit(status)) << "the program did not end";
   if (ending.sig == 0) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
@@ -211,7 +211,7 @@ TEST_F(ConsoleEndToEnd, CtrlCFromTheKeyboardEndsByTheSignalAndRestores) {
     }
     session.send(c.ctrl_c);
     int status = 0;
-    ASSERT_TRUE(session.wait_exit(&status));
+    ASSERT_TRUE(session.wait_exit(status));
     ASSERT_TRUE(WIFSIGNALED(status));
     EXPECT_EQ(WTERMSIG(status), SIGINT);
     EXPECT_TRUE(same_modes(session.initial_modes(), session.modes()));
@@ -263,7 +263,7 @@ TEST_P(StopOn, CtrlZRestoresModesAndFgBringsGameModeAndScreenBack) {
   ASSERT_TRUE(session.wait_for("code=120")) << session.screen().text();
   session.send("q");
   int status = 0;
-  ASSERT_TRUE(session.wait_exit(&status));
+  ASSERT_TRUE(session.wait_exit(status));
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_TRUE(same_modes(session.initial_modes(), session.modes()));
@@ -294,7 +294,7 @@ TEST_F(ConsoleEndToEnd, StopsWhileDrawingAreRepaintedBeforeTheNextWait) {
     session.send("x");  // ends the frame; the next one starts at once
   }
   int status = 0;
-  ASSERT_TRUE(session.wait_exit(&status));
+  ASSERT_TRUE(session.wait_exit(status));
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
   // The last key's code was drawn before the alternate screen was left.
@@ -311,7 +311,7 @@ TEST_F(ConsoleEndToEnd, ResizeWhileDrawingIsRepaintedBeforeAnyKey) {
       << session.output();
   session.send("q");
   int status = 0;
-  EXPECT_TRUE(session.wait_exit(&status));
+  EXPECT_TRUE(session.wait_exit(status));
 }
 
 // A program that is its session's leader (as under a terminal emulator's -e)
@@ -341,7 +341,7 @@ TEST_F(ConsoleEndToEnd, AStoppedGameKilledEndsAtOnceWritingNothing) {
   const size_t stopped_at = session.output().size();
   session.send("kill\n");
   int status = 0;
-  ASSERT_TRUE(session.wait_exit(&status)) << "the stopped game did not end";
+  ASSERT_TRUE(session.wait_exit(status)) << "the stopped game did not end";
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGTERM) << status;
   EXPECT_EQ(session.output().find('\x1b', stopped_at), std::string::npos) << "bytes after the stop";
   EXPECT_TRUE(same_modes(session.initial_modes(), session.modes()));
@@ -371,7 +371,7 @@ TEST_F(ConsoleEndToEnd, LateRepliesNeverReachTheShellNorBecomeKeys) {
     session.send(replies.substr(row.split));
     int status = 0;
     if (row.key[0] == '\x03') {
-      ASSERT_TRUE(session.wait_exit(&status));
+      ASSERT_TRUE(session.wait_exit(status));
       EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGINT) << status;
     } else {
       if (stop) {
@@ -384,7 +384,7 @@ TEST_F(ConsoleEndToEnd, LateRepliesNeverReachTheShellNorBecomeKeys) {
       ASSERT_TRUE(session.wait_for("code=120")) << session.screen().text();
       EXPECT_EQ(session.screen().row(10), "code=120") << "a key came before x";
       session.send("q");
-      ASSERT_TRUE(session.wait_exit(&status));
+      ASSERT_TRUE(session.wait_exit(status));
       EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     }
     EXPECT_TRUE(same_modes(session.initial_modes(), session.modes()));
@@ -402,7 +402,7 @@ TEST_F(ConsoleEndToEnd, SigtermEndsTheGameWhileTheTerminalTakesNoOutput) {
   session.hold_output(true);
   session.signal(SIGTERM);
   int status = 0;
-  ASSERT_TRUE(session.wait_exit(&status)) << "the program did not end";
+  ASSERT_TRUE(session.wait_exit(status)) << "the program did not end";
   session.hold_output(false);
   EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
   EXPECT_TRUE(same_modes(session.initial_modes(), session.modes()));
@@ -421,7 +421,7 @@ TEST_F(ConsoleEndToEnd, FileSizeLimitEndsByItsSignalWithTheTerminalBack) {
   ASSERT_TRUE(session.wait_for("Exit"));
   session.send("\x1b[B\r");
   int status = 0;
-  ASSERT_TRUE(session.wait_exit(&status));
+  ASSERT_TRUE(session.wait_exit(status));
   EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ) << status;
   EXPECT_TRUE(same_modes(session.initial_modes(), session.modes()));
   expect_modes_balanced(session.output());
@@ -531,7 +531,7 @@ TEST_P(TooSmallTerminal, ExitsWithStatus2AndDrawsNothing) {
     SCOPED_TRACE(program);
     PtySession session(command_of(program), GetParam().columns, GetParam().rows);
     int status = 0;
-    ASSERT_TRUE(session.wait_exit(&status));
+    ASSERT_TRUE(session.wait_exit(status));
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 2);
     // Only the reason, on one line: no clear, no cursor move, no glyph.

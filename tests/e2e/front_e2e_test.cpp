@@ -80,7 +80,7 @@ TEST(FrontEndToEnd, ThroughEveryScreenAndOutWithYes) {
   EXPECT_EQ(screen.row(8), "       >Are you sure you want to exit(Y/N)");
   session.send("Y");
   int status = 0;
-  ASSERT_TRUE(session.wait_exit(&status));
+  ASSERT_TRUE(session.wait_exit(status));
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 1);
   EXPECT_TRUE(window_blank(screen)) << screen.text();
@@ -99,7 +99,7 @@ TEST(FrontEndToEnd, AScoreFileThatCannotBeMadeIsToldAfterTheEnd) {
   ASSERT_TRUE(session.wait_for("Exit"));
   session.send(DOWN + "\r");
   int status = 0;
-  ASSERT_TRUE(session.wait_exit(&status));
+  ASSERT_TRUE(session.wait_exit(status));
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
   EXPECT_NE(session.screen().text().find("FAILED TO CREATE HIGHSCORES!!! EXITING!"), std::string::npos)
       << session.screen().text();
@@ -110,7 +110,7 @@ TEST(FrontEndToEnd, TooSmallATerminalEndsWithStatusTwo) {
   ASSERT_FALSE(dir.path().empty());
   PtySession session({VORMI_BINARY}, 79, 24, dir.path());
   int status = 0;
-  ASSERT_TRUE(session.wait_exit(&status));
+  ASSERT_TRUE(session.wait_exit(status));
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 2);
   EXPECT_EQ(session.output().find("Welcome"), std::string::npos);
@@ -142,7 +142,7 @@ TEST(FrontEndToEnd, OptionsAreAnsweredWithoutTheTerminalAndAnythingElseIsAUsageE
                         Case{"--speed=9", 2, "", "vormi: unknown argument '--speed=9'\n"}}) {
     PtySession session({VORMI_BINARY, c.argument});
     int status = 0;
-    ASSERT_TRUE(session.wait_exit(&status)) << c.argument;
+    ASSERT_TRUE(session.wait_exit(status)) << c.argument;
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == c.status) << c.argument << ": " << status;
     EXPECT_EQ(session.output().find('\x1b'), std::string::npos) << c.argument;
     EXPECT_TRUE(same_modes(session.modes(), session.initial_modes())) << c.argument;

@@ -49,7 +49,7 @@ TEST(KeysEndToEnd, ReportsCtrlBackslashTextAndSlowArrowsInTheMenu) {
   ASSERT_TRUE(session.wait_for("Are you sure you want to exit(Y/N)"));
   session.send("Y");
   int status = 0;
-  ASSERT_TRUE(session.wait_exit(&status));
+  ASSERT_TRUE(session.wait_exit(status));
   ASSERT_TRUE(WIFEXITED(status)) << "killed by signal " << WTERMSIG(status);
   EXPECT_EQ(WEXITSTATUS(status), 1);
   EXPECT_TRUE(same_modes(session.modes(), session.initial_modes()));

@@ -112,7 +112,7 @@ TEST(ResizeEndToEnd, CtrlCAtTheNoticeEndsTheProgramAndRestoresTheTerminal) {
   ASSERT_TRUE(session.wait_for("Terminal 40x10")) << session.screen().text();
   session.send("\x03");
   int status = 0;
-  ASSERT_TRUE(session.wait_exit(&status));
+  ASSERT_TRUE(session.wait_exit(status));
   ASSERT_TRUE(WIFSIGNALED(status));
   EXPECT_EQ(WTERMSIG(status), SIGINT);
   EXPECT_TRUE(same_modes(session.initial_modes(), session.modes()));

@@ -142,9 +142,9 @@ TEST(Collision, WallsAreColumns1And80AndRows1And21) {
   }
   // Onto a segment other than the head.
   set_segment(state, 0, 12, 15);
-  EXPECT_EQ(check_collision(state, 80, 25, 4), 1);
+  EXPECT_TRUE(check_collision(state, 80, 25, 4));
   // Entries from length on are not part of the body.
-  EXPECT_EQ(check_collision(state, 80, 25, 3), 0);
+  EXPECT_FALSE(check_collision(state, 80, 25, 3));
 }
 
 // A square of four: head (10,10), then (11,10), (11,11), tail (10,11).
@@ -162,13 +162,13 @@ TEST(Collision, TheCellTheTailLeftIsSafeExceptRightAfterAnEat) {
   lay_square(state);
   draw_vormi(state, 4);
   step_vormi(state, 4, KEY_DOWN);
-  EXPECT_EQ(check_collision(state, 80, 25, 4), 0);
+  EXPECT_FALSE(check_collision(state, 80, 25, 4));
   EXPECT_EQ(at(10, 11), HEAD);
 
   // After an eat the length is one more and the old tail stays for a step.
   lay_square(state);
   step_vormi(state, 5, KEY_DOWN);
-  EXPECT_EQ(check_collision(state, 80, 25, 5), 1);
+  EXPECT_TRUE(check_collision(state, 80, 25, 5));
 }
 
 TEST(Collision, TheHeadIsNeverComparedWithItself) {
@@ -183,7 +183,7 @@ TEST(Collision, TheHeadIsNeverComparedWithItself) {
   }
   set_segment(state, 0, 40, 12);
   for (int length : {1, 2, 4, 300, 305}) {
-    EXPECT_EQ(check_collision(state, 80, 25, length), 0) << length;
+    EXPECT_FALSE(check_collision(state, 80, 25, length)) << length;
   }
 }
 
@@ -322,7 +322,7 @@ TEST_F(Board, TryEatOffTheFoodChangesAndWritesNothing) {
     state.food = f;
     fake::clear_output();
     const int bells = fake::screen().bells();
-    EXPECT_EQ(try_eat(state, state.food), 0);
+    EXPECT_FALSE(try_eat(state, state.food));
     EXPECT_EQ(state.food.x, f.x);
     EXPECT_EQ(state.food.y, f.y);
     EXPECT_EQ(fake::output(), "");
@@ -342,7 +342,7 @@ TEST_F(Board, EatingRingsTheBellAndMarksTheFoodEaten) {
   step_vormi(state, 4, KEY_LEFT);
   const std::vector<std::string> before = snapshot();
   const int bells = fake::screen().bells();
-  EXPECT_EQ(try_eat(state, state.food), 1);
+  EXPECT_TRUE(try_eat(state, state.food));
   EXPECT_EQ(state.food.x, 0);
   EXPECT_EQ(state.food.y, 0);
   EXPECT_EQ(fake::screen().bells(), bells + 1);
@@ -366,13 +366,13 @@ TEST_F(Board, TheStepAfterAnEatErasesNothingAndGrowsTheVormi) {
   for (int eat = 0; eat < 3; ++eat) {
     food_ahead(state);
     step_vormi(state, length, KEY_LEFT);
-    ASSERT_EQ(try_eat(state, state.food), 1);
+    ASSERT_TRUE(try_eat(state, state.food));
     second = second_drawing_column_79(second);
     fake::set_calendar(second);
     place_food(state.food, 80, 25, state, length);
     ASSERT_EQ(state.food.x, 79);
     ++length;
-    EXPECT_EQ(check_collision(state, 80, 25, length), 0);
+    EXPECT_FALSE(check_collision(state, 80, 25, length));
 
     const int old_x = state.body.x[0], y = state.body.y[0];
     const std::vector<std::string> before = snapshot();
@@ -382,7 +382,7 @@ TEST_F(Board, TheStepAfterAnEatErasesNothingAndGrowsTheVormi) {
     want[(y - 1) * 80 + (old_x - 2)] = HEAD;
     EXPECT_EQ(snapshot(), want) << "after the eat at length " << length - 1;
     EXPECT_EQ(count_on_screen(HEAD) + count_on_screen(BODY), length);
-    EXPECT_EQ(check_collision(state, 80, 25, length), 0);
+    EXPECT_FALSE(check_collision(state, 80, 25, length));
   }
 }
 

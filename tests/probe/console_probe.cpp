@@ -85,7 +85,7 @@ int resize_while_drawing() {
 int idle(int ms) {
   vormi::console_clear();
   vormi::console_print("idle");
-  vormi::console_wait_until(static_cast<int>(vormi::console_millis()) + ms, 1);
+  vormi::console_wait_until(static_cast<int>(vormi::console_millis()) + ms, true);
   vormi::console_goto(1, 2);
   vormi::console_print("done");
   exit(0);

@@ -237,7 +237,7 @@ void record(const std::string& program, const std::string& faketime, const std::
   type(game, "\r");
   game.send("y");
   int status = 0;
-  if (!game.wait_exit(&status, 20000)) fail("the program did not end");
+  if (!game.wait_exit(status, 20000)) fail("the program did not end");
   std::ofstream(output, std::ios::binary) << game.output();
   std::cout << game.output().size() << " bytes, " << game.screen().bells() << " bells, exit status "
             << WEXITSTATUS(status) << "\n";

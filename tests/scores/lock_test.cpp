@@ -172,7 +172,7 @@ TEST_P(LockSituation, SavesWhereTheDirectoryAllowsAndNeverWaitsLong) {
   write_file(SCORE_FILE, table);
   copy_programs();
   if (!c.arrange()) GTEST_SKIP() << "needs root and the users nobody and daemon, group nogroup";
-  EXPECT_EQ(read_lowest_score(), 50) << c.what;
+  EXPECT_EQ(lowest_score(), 50) << c.what;
   std::map<std::string, std::string> others = other_files();
   pid_t saver = spawn(true, [&] {
     if (c.flock_rule != nullptr) exec_saver_under(c.flock_rule);

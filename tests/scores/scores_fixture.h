@@ -16,6 +16,7 @@
 #include <string>
 
 #include "fake/fake_terminal.h"
+#include "scores/high_scores.h"
 #include "support/files.h"
 #include "support/work_dir.h"
 
@@ -23,6 +24,12 @@ namespace vormi::test {
 
 inline const char SCORE_FILE[] = "highscores.txt";
 inline const char LOCK_FILE[] = "highscores.txt.lock";
+
+// The lowest score as the game reads it; -1 when the table cannot be had.
+inline int lowest_score() {
+  int lowest = 0;
+  return read_lowest_score(lowest) == SCORE_FILE_OK ? lowest : -1;
+}
 
 // Takes the lock as a live game holding it would: the lock file made
 // exclusively and flocked. Returns its descriptor, -1 when that failed.

@@ -173,7 +173,7 @@ TEST_F(SharedTable, IsRewrittenInPlaceWhereNoLockFileCanBeMade) {
   ASSERT_EQ(stat(SCORE_FILE, &before), 0);
   pid_t saver = spawn(true, [] {
     bool saved = save_high_score(45, "Grp");
-    return saved && read_lowest_score() == 20 ? 0 : 1;
+    return saved && lowest_score() == 20 ? 0 : 1;
   });
   EXPECT_EQ(exit_status(saver), 0);
   EXPECT_EQ(read_file(),
@@ -233,7 +233,7 @@ TEST_F(SharedTable, SaveInPlaceKilledBeforeTheCutLeavesATableGamesCanEnter) {
   });
   EXPECT_EQ(exit_status(killed), -1);
   pid_t next = spawn(true, [] {
-    return read_lowest_score() == 20 && save_high_score(25, "Nxt") ? 0 : 1;
+    return lowest_score() == 20 && save_high_score(25, "Nxt") ? 0 : 1;
   });
   EXPECT_EQ(exit_status(next), 0);
   EXPECT_EQ(read_file(),
@@ -277,7 +277,7 @@ TEST_F(SharedTable, FellowPlayersLinkToPrivateNotesIsNeverFollowed) {
     ASSERT_TRUE(chmod(".", 02775) == 0 && chmod(SCORE_FILE, 0664) == 0 &&
                 chmod("home", 0700) == 0 && chmod("home/notes", 0600) == 0);
     EXPECT_EQ(at_name_prompt ? 0 : link_table_to_notes(), 0);
-    EXPECT_EQ(as_group_player([] { return read_lowest_score() == 0; }), 0);
+    EXPECT_EQ(as_group_player([] { return lowest_score() == 0; }), 0);
     EXPECT_EQ(at_name_prompt ? link_table_to_notes() : 0, 0);
     EXPECT_EQ(as_group_player([] {
                 return save_high_score(45, "New") && save_high_score(40, "Nxt");

@@ -69,29 +69,29 @@ INSTANTIATE_TEST_SUITE_P(
 
 std::string table_text(const ScoreTable& table) {
   char text[TABLE_TEXT_SIZE];
-  int size = format_table(&table, text, TABLE_TEXT_SIZE);
+  int size = format_table(table, text, TABLE_TEXT_SIZE);
   return std::string(text, static_cast<size_t>(size));
 }
 
 // The text as a reader gets it from a file of these bytes: its first 64 KiB.
-void load(ScoreText* text, const std::string& bytes) {
-  size_t size = std::min(bytes.size(), sizeof text->bytes);
-  std::memcpy(text->bytes, bytes.data(), size);
+void load(ScoreText& text, const std::string& bytes) {
+  size_t size = std::min(bytes.size(), sizeof text.bytes);
+  std::memcpy(text.bytes, bytes.data(), size);
   start_text(text, static_cast<int>(size));
 }
 
 ScoreTable table_from(const std::string& bytes) {
   ScoreText text;
-  load(&text, bytes);
+  load(text, bytes);
   ScoreTable table;
-  read_table(&text, &table);
+  read_table(text, table);
   return table;
 }
 
 int last_score_of(const std::string& bytes) {
   ScoreText text;
-  load(&text, bytes);
-  return last_line_score(&text);
+  load(text, bytes);
+  return last_line_score(text);
 }
 
 const std::string FIVE =
@@ -99,7 +99,7 @@ const std::string FIVE =
 
 TEST(TableText, DefaultTableIsTheSixtyByteFile) {
   ScoreTable table;
-  default_table(&table);
+  default_table(table);
   std::string text = table_text(table);
   EXPECT_EQ(text,
             "1\t0\t\t\tEMPTY\n2\t0\t\t\tEMPTY\n3\t0\t\t\tEMPTY\n4\t0\t\t\tEMPTY\n"
@@ -120,7 +120,7 @@ TEST_P(Insertion, PlacesTheNewEntry) {
   const InsertCase& c = GetParam();
   ScoreTable table = table_from(FIVE);
   EXPECT_EQ(table.count, 5);
-  insert_score(&table, c.score, c.name);
+  insert_score(table, c.score, c.name);
   EXPECT_EQ(table_text(table), c.expected) << c.what;
 }
 
@@ -150,7 +150,7 @@ TEST(TableText, ShortAndLongFilesGiveFiveEntries) {
   // The last line is taken once, however the reads meet the end of the file.
   ScoreTable two = table_from("1\t9\t\t\tA\n2\t8\t\t\tB");
   EXPECT_EQ(two.count, 2);
-  insert_score(&two, 1, "C");
+  insert_score(two, 1, "C");
   EXPECT_EQ(table_text(two),
             "1\t9\t\t\tA\n2\t8\t\t\tB\n3\t1\t\t\tC\n4\t0\t\t\tEMPTY\n5\t0\t\t\tEMPTY\n");
 
@@ -173,14 +173,14 @@ TEST(TableText, LongLineIsOneEntryAndNulBytesAreDefined) {
 
 TEST(TableText, ReadLineTakesAtMost125Characters) {
   ScoreText text;
-  load(&text, std::string(200, 'x') + "\nnext\n");
+  load(text, std::string(200, 'x') + "\nnext\n");
   char line[LINE_LIMIT];
-  EXPECT_EQ(read_score_line(&text, line), LINE_LIMIT - 1);
+  EXPECT_EQ(read_score_line(text, line), LINE_LIMIT - 1);
   EXPECT_EQ(std::string(line), std::string(LINE_LIMIT - 1, 'x'));
-  EXPECT_EQ(read_score_line(&text, line), 5);
+  EXPECT_EQ(read_score_line(text, line), 5);
   EXPECT_EQ(std::string(line), "next\n");
   EXPECT_FALSE(text.ended);
-  EXPECT_EQ(read_score_line(&text, line), 0);
+  EXPECT_EQ(read_score_line(text, line), 0);
   EXPECT_EQ(std::string(line), "next\n");  // left as it was
   EXPECT_TRUE(text.ended);
 }
@@ -198,11 +198,11 @@ TEST(TableText, CarriageReturnBeforeTheNewlineIsPartOfTheLineEnd) {
   EXPECT_EQ(std::string(table_from("1\t5\t\t\ta\rb\r\r\n").names[0]), "a?b?");
   // A CR LF that straddles the 125-character limit is still the line end.
   ScoreText text;
-  load(&text, std::string(LINE_LIMIT - 2, 'x') + "\r\nnext\n");
+  load(text, std::string(LINE_LIMIT - 2, 'x') + "\r\nnext\n");
   char line[LINE_LIMIT];
-  EXPECT_EQ(read_score_line(&text, line), LINE_LIMIT - 1);
+  EXPECT_EQ(read_score_line(text, line), LINE_LIMIT - 1);
   EXPECT_EQ(std::string(line), std::string(LINE_LIMIT - 2, 'x') + "\n");
-  EXPECT_EQ(read_score_line(&text, line), 5);
+  EXPECT_EQ(read_score_line(text, line), 5);
 }
 
 TEST(TableText, LowestScoreIsOnTheLastLine) {
@@ -217,8 +217,8 @@ TEST(TableText, LowestScoreIsOnTheLastLine) {
 
 TEST(TableText, TypedNameCannotBreakTheFile) {
   ScoreTable table;
-  default_table(&table);
-  insert_score(&table, 5, "a\nb\rc");
+  default_table(table);
+  insert_score(table, 5, "a\nb\rc");
   EXPECT_EQ(std::string(table.names[0]), "a?b?c");
 }
 

@@ -197,7 +197,7 @@ void PtySession::pump(int ms) {
   }
 }
 
-bool PtySession::wait_exit(int* status, int timeout_ms) {
+bool PtySession::wait_exit(int& status, int timeout_ms) {
   int64_t deadline = now_ms() + timeout_ms;
   while (!exited_) {
     int64_t left = deadline - now_ms();
@@ -207,7 +207,7 @@ bool PtySession::wait_exit(int* status, int timeout_ms) {
   // Whatever the program wrote last is still in the master's buffer.
   while (read_slice(0)) {
   }
-  if (status != nullptr) *status = status_;
+  status = status_;
   return true;
 }
 

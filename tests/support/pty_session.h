@@ -36,7 +36,7 @@ class PtySession {
   // returns as soon as something arrived (true) or the time is up (false).
   bool pump_once(int timeout_ms);
   // Waits for the program to end; false on time-out. status is the raw wait status.
-  bool wait_exit(int* status, int timeout_ms = 5000);
+  bool wait_exit(int& status, int timeout_ms = 5000);
   // Once the program has given the terminal back: types Enter and returns the
   // line the shell then reads, so whatever the program left in the terminal's
   // input shows; "\n" when it left nothing.

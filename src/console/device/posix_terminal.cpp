@@ -108,7 +108,7 @@ constexpr int64_t NS_PER_MS = 1000000;
 int64_t clock_ns(clockid_t clock) {
   timespec now{};
   clock_gettime(clock, &now);
-  return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+  return nanoseconds_of(now);
 }
 
 int64_t monotonic_ns() { return clock_ns(CLOCK_MONOTONIC); }

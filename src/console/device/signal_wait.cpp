@@ -81,8 +81,7 @@ void close_pipe() {
 // and a short rest never becomes a poll that returns at once, again and again.
 int span_ms(const timespec* span) {
   if (span == nullptr) return -1;
-  const int64_t ns = static_cast<int64_t>(span->tv_sec) * 1000000000 + span->tv_nsec;
-  const int64_t ms = (ns + 999999) / 1000000;
+  const int64_t ms = (nanoseconds_of(*span) + 999999) / 1000000;
   return ms > INT_MAX ? INT_MAX : static_cast<int>(ms);
 }
 

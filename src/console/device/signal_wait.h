@@ -7,9 +7,15 @@
 
 #include <poll.h>
 #include <stddef.h>
+#include <stdint.h>
 #include <time.h>
 
 namespace vormi {
+
+// A time or span in nanoseconds: the device's one reading of a timespec.
+inline int64_t nanoseconds_of(const timespec& time) {
+  return static_cast<int64_t>(time.tv_sec) * 1000000000 + time.tv_nsec;
+}
 
 // Blocks the given signals from now on outside the waits, and remembers the
 // signal mask they were added to. False, with errno telling why, when the

@@ -67,7 +67,7 @@ Scan scan_utf8(const unsigned char* buf, int size, bool at_end) {
     if (i == size) {
       return at_end ? raw_byte(buf[0]) : NEED_MORE;
     }
-    if (utf8_fits_after(buf[0], i, buf[i]) == 0) {
+    if (!utf8_fits_after(buf[0], i, buf[i])) {
       return raw_byte(buf[0]);
     }
   }

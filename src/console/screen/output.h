@@ -61,6 +61,8 @@ void shadow_resize(ScreenShadow& shadow, int columns, int rows);
 // Translates size bytes of printed text at the cursor. UTF-8 is decoded within
 // these bytes only, so a character is never joined with bytes of another print.
 void translate_text(ScreenShadow& shadow, const char* text, int size, OutputBuffer& out);
+template <int N>
+void translate_text(ScreenShadow& shadow, const char (&text)[N], OutputBuffer& out) { translate_text(shadow, text, N - 1, out); }
 // Moves the cursor; a position outside the screen emits nothing and returns false.
 // Sends nothing when the cursor is surely there already, and a relative move
 // when that is surely right and shorter.
