@@ -64,7 +64,8 @@ bool parse_call(const std::string& line, Call& call) {
   std::string rest;
   std::getline(in, rest);
   const size_t start = rest.find_first_not_of(' ');
-  if (start == std::string::npos || rest.compare(start, 3, "+++") == 0 || rest.compare(start, 3, "---") == 0) {
+  if (start == std::string::npos || rest.compare(start, 3, "+++") == 0 ||
+      rest.compare(start, 3, "---") == 0) {
     return false;  // the exit, or a signal: not a system call
   }
   const size_t open = rest.find('(', start);
@@ -97,8 +98,8 @@ void measure_steps() {
   }
   close(log_fd);
   {
-    vormi::test::PtySession game({STRACE, "-f", "-ttt", "-xx", "-s", "65536", "-o", log_path, VORMI_BINARY},
-                                 80, 25, "/tmp");
+    vormi::test::PtySession game(
+        {STRACE, "-f", "-ttt", "-xx", "-s", "65536", "-o", log_path, VORMI_BINARY}, 80, 25, "/tmp");
     if (!start_game(game, '9')) {
       std::printf("steps: could not start a game under strace\n");
       unlink(log_path);
@@ -152,10 +153,10 @@ void measure_steps() {
   const int max_writes = *std::max_element(writes.begin(), writes.end());
   const long max_bytes = *std::max_element(bytes.begin(), bytes.end());
   std::printf("%zu steps at speed 9 (a step with food eaten draws more)\n", steps.size());
-  std::printf("  writes a step:       median %d, most %d (target 1) %s\n", median_of(writes), max_writes,
-              median_of(writes) == 1 && max_writes == 1 ? "MET" : "MISSED");
-  std::printf("  bytes a step:        median %ld, most %ld (target at most 40) %s\n", median_of(bytes),
-              max_bytes, median_of(bytes) <= 40 ? "MET" : "MISSED");
+  std::printf("  writes a step:       median %d, most %d (target 1) %s\n", median_of(writes),
+              max_writes, median_of(writes) == 1 && max_writes == 1 ? "MET" : "MISSED");
+  std::printf("  bytes a step:        median %ld, most %ld (target at most 40) %s\n",
+              median_of(bytes), max_bytes, median_of(bytes) <= 40 ? "MET" : "MISSED");
   std::printf("  system calls a step: median %d, most %d (target at most 4) %s\n", median_of(calls),
               max_calls, median_of(calls) <= 4 ? "MET" : "MISSED");
 }
@@ -217,11 +218,10 @@ void measure_latency(int samples) {
 
 int main(int argc, char** argv) {
   const int samples = argc > 1 ? std::atoi(argv[1]) : 300;
-  if (access(STRACE, X_OK) != 0) {
+  if (access(STRACE, X_OK) != 0)
     std::printf("steps: %s is missing (Debian package strace)\n", STRACE);
-  } else {
+  else
     measure_steps();
-  }
   measure_latency(samples);
   return 0;
 }

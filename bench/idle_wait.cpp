@@ -65,14 +65,17 @@ double run_probe(int wait_ms) {
     return -1;
   }
   int status = 0;
-  if (!session.wait_exit(status, wait_ms + 5000) || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+  if (!session.wait_exit(status, wait_ms + 5000) || !WIFEXITED(status) ||
+      WEXITSTATUS(status) != 0) {
     std::fprintf(stderr, "the probe did not end well (status %d)\n", status);
     return -1;
   }
   // A wait that ended early would make any CPU figure look good.
-  auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+  auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - started);
   if (took.count() < wait_ms) {
-    std::fprintf(stderr, "the probe waited %lld ms instead of %d\n", static_cast<long long>(took.count()), wait_ms);
+    std::fprintf(stderr, "the probe waited %lld ms instead of %d\n",
+                 static_cast<long long>(took.count()), wait_ms);
     return -1;
   }
   return children_cpu_ms() - before;
@@ -100,9 +103,9 @@ int main() {
   if (key_waiting < 0) key_waiting = 0;
   std::printf("probe start-up and exit: %.2f ms CPU\n", best_start);
   std::printf("start-up, exit and a %d ms idle wait: %.2f ms CPU\n", IDLE_MS, best_idle);
-  std::printf("idle wait of %d ms: %.2f ms CPU (target: under %.0f ms) %s\n", IDLE_MS, waiting, TARGET_MS,
-              waiting < TARGET_MS ? "MET" : "MISSED");
-  std::printf("wait for a key, %d ms with none: %.2f ms CPU (target: under %.0f ms) %s\n", IDLE_MS, key_waiting,
-              TARGET_MS, key_waiting < TARGET_MS ? "MET" : "MISSED");
+  std::printf("idle wait of %d ms: %.2f ms CPU (target: under %.0f ms) %s\n", IDLE_MS, waiting,
+              TARGET_MS, waiting < TARGET_MS ? "MET" : "MISSED");
+  std::printf("wait for a key, %d ms with none: %.2f ms CPU (target: under %.0f ms) %s\n", IDLE_MS,
+              key_waiting, TARGET_MS, key_waiting < TARGET_MS ? "MET" : "MISSED");
   return waiting < TARGET_MS && key_waiting < TARGET_MS ? 0 : 1;
 }

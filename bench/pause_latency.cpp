@@ -86,8 +86,8 @@ int main(int argc, char** argv) {
   const std::string binary = argc > 2 ? argv[2] : VORMI_BINARY;
   measure_start(binary, TerminalAnswers::ATTRIBUTES_ONLY, 3);  // a first start loads the program
   std::printf("---\n");
-  for (TerminalAnswers answers : {TerminalAnswers::KEYBOARD_AND_SYNC, TerminalAnswers::ATTRIBUTES_ONLY,
-                                  TerminalAnswers::NOTHING}) {
+  for (TerminalAnswers answers : {TerminalAnswers::KEYBOARD_AND_SYNC,
+                                  TerminalAnswers::ATTRIBUTES_ONLY, TerminalAnswers::NOTHING}) {
     measure_start(binary, answers, samples);
   }
   measure_pause(binary, TerminalAnswers::ATTRIBUTES_ONLY, "\x1b", samples);

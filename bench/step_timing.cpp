@@ -54,8 +54,8 @@ void measure(char speed, int tick, int ms) {
     worst = std::fmax(worst, std::fabs(gap - tick));
   }
   int gaps = static_cast<int>(steps.size()) - 1;
-  std::printf("speed %c (tick %d ms): %d gaps, mean %.2f ms, worst off by %.2f ms\n", speed,
-              tick, gaps, gaps > 0 ? sum / gaps : 0.0, worst);
+  std::printf("speed %c (tick %d ms): %d gaps, mean %.2f ms, worst off by %.2f ms\n", speed, tick,
+              gaps, gaps > 0 ? sum / gaps : 0.0, worst);
 }
 
 }  // namespace

@@ -79,8 +79,8 @@ void check_event(const KeyEvent& event) {
     FUZZ_REQUIRE(event.press.key == 0 && (event.press.modifiers & ~MOD_ALT) == 0,
                  "text event with a key: %s", describe({event}).c_str());
     // Its code: the code page 437 byte of the character, or '?'.
-    FUZZ_REQUIRE(event.press.typed == '?' || event.press.typed >= 0x80,
-                 "text event types %d: %s", event.press.typed, describe({event}).c_str());
+    FUZZ_REQUIRE(event.press.typed == '?' || event.press.typed >= 0x80, "text event types %d: %s",
+                 event.press.typed, describe({event}).c_str());
     FUZZ_REQUIRE(event.press.typed <= 0xFF, "text event types %d", event.press.typed);
     return;
   }

@@ -106,8 +106,8 @@ std::string comparable(const std::string& text) {
       FUZZ_REQUIRE(itself || library < 0, "U+%04X, printable, sent as [%s]", code,
                    sent_for_it.c_str());
       FUZZ_REQUIRE(!itself || ours == theirs || (library >= 0 && ours == library),
-                   "width of U+%04X: translation %d, libvterm %d, C library %d", code, ours,
-                   theirs, library);
+                   "width of U+%04X: translation %d, libvterm %d, C library %d", code, ours, theirs,
+                   library);
       known = behind.emplace(code, itself && ours != theirs).first;
     }
     result += known->second ? std::string("?") : character;
@@ -122,9 +122,8 @@ std::string comparable(const std::string& text) {
 int number_at(const std::string& text, size_t& at) {
   const size_t first = at;
   int number = 0;
-  while (at < text.size() && at - first < 4 && text[at] >= '0' && text[at] <= '9') {
+  while (at < text.size() && at - first < 4 && text[at] >= '0' && text[at] <= '9')
     number = number * 10 + (text[at++] - '0');
-  }
   return at == first ? -1 : number;
 }
 
@@ -140,7 +139,8 @@ size_t known_sequence(const std::string& text, size_t i) {
   if (at == text.size()) return 0;
   const char final = text[at];
   if (final == 'C' && first == -1) return at + 1 - i;
-  if ((final == 'A' || final == 'B' || final == 'C' || final == 'D') && first >= 1) return at + 1 - i;
+  if ((final == 'A' || final == 'B' || final == 'C' || final == 'D') && first >= 1)
+    return at + 1 - i;
   int row = first == -1 ? 1 : first;
   int column = 1;
   if (final == ';' && first >= 1) {
@@ -185,7 +185,8 @@ void send(test::Screen& screen, const char* after) {
   const std::string bytes = sent();
   if (std::getenv("FUZZ_TRACE") != nullptr) {  // to follow a finding step by step
     std::fprintf(stderr, "%s sends:", after);
-    for (unsigned char byte : bytes) std::fprintf(stderr, byte >= 0x20 && byte < 0x7F ? "%c" : "\\x%02x", byte);
+    for (unsigned char byte : bytes)
+      std::fprintf(stderr, byte >= 0x20 && byte < 0x7F ? "%c" : "\\x%02x", byte);
     std::fprintf(stderr, "\n");
   }
   check_sent(bytes);
@@ -256,8 +257,8 @@ void repaint(test::Screen& screen) {
   for (int y = 1; y <= shadow.rows; ++y) repaint_row(shadow, y, out);
   repaint_cursor(shadow, out);
   send(screen, "a repaint");
-  FUZZ_REQUIRE(shown(screen) == before, "the repaint changed the screen:\n%s--\n%s",
-               before.c_str(), shown(screen).c_str());
+  FUZZ_REQUIRE(shown(screen) == before, "the repaint changed the screen:\n%s--\n%s", before.c_str(),
+               shown(screen).c_str());
 }
 
 }  // namespace
@@ -278,9 +279,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int columns = input.ConsumeIntegralInRange(3, MAX_COLUMNS);
   const int rows = input.ConsumeIntegralInRange(1, MAX_ROWS);
   const bool utf8 = input.ConsumeIntegralInRange(0, 7) != 0;
-  if (std::getenv("FUZZ_TRACE") != nullptr) {
+  if (std::getenv("FUZZ_TRACE") != nullptr)
     std::fprintf(stderr, "%d x %d, %s\n", columns, rows, utf8 ? "UTF-8" : "not UTF-8");
-  }
   shadow_reset(shadow, columns, rows, utf8);
   test::Screen screen(columns, rows);
   // The terminal starts blank with its cursor home, as the copy does.
@@ -290,15 +290,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         go_to(screen, input.ConsumeIntegralInRange(-1, columns + 1),
               input.ConsumeIntegralInRange(-1, rows + 1));
         break;
-      case 1:
-        clear(screen);
-        break;
-      case 2:
-        repaint(screen);
-        break;
-      default:
-        print(screen, input.ConsumeRandomLengthString(PRINT_LIMIT));
-        break;
+      case 1: clear(screen); break;
+      case 2: repaint(screen); break;
+      default: print(screen, input.ConsumeRandomLengthString(PRINT_LIMIT)); break;
     }
   }
   return 0;

@@ -26,9 +26,9 @@
 #include <string>
 #include <vector>
 
-#include "text/utf8.h"
 #include "fuzz_check.h"
 #include "scores/score_table.h"
+#include "text/utf8.h"
 
 namespace vormi {
 namespace {
@@ -62,9 +62,8 @@ bool same_entry(const ScoreTable& a, int i, const ScoreTable& b, int j) {
 }
 
 bool same_table(const ScoreTable& a, const ScoreTable& b) {
-  for (int k = 0; k < HIGH_SCORE_COUNT; ++k) {
+  for (int k = 0; k < HIGH_SCORE_COUNT; ++k)
     if (!same_entry(a, k, b, k)) return false;
-  }
   return true;
 }
 
@@ -111,9 +110,8 @@ void check_round_trip(const ScoreTable& table) {
 }
 
 bool descending(const ScoreTable& table) {
-  for (int k = 1; k < HIGH_SCORE_COUNT; ++k) {
+  for (int k = 1; k < HIGH_SCORE_COUNT; ++k)
     if (table.scores[k] > table.scores[k - 1]) return false;
-  }
   return true;
 }
 
@@ -146,9 +144,8 @@ void check_insert(const ScoreTable& before, int score, const std::string& name) 
       FUZZ_REQUIRE(same_entry(after, k, before, k - 1), "an entry below the newcomer moved");
     }
   }
-  if (place + 1 < HIGH_SCORE_COUNT) {
+  if (place + 1 < HIGH_SCORE_COUNT)
     FUZZ_REQUIRE(after.scores[place + 1] <= score, "tie rule: the newcomer below an equal score");
-  }
   if (descending(before)) FUZZ_REQUIRE(descending(after), "insertion broke the order");
   check_round_trip(after);
 }
@@ -216,9 +213,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const ScoreTable table = read_bytes(file);
   FUZZ_REQUIRE(table.count >= 0 && table.count <= HIGH_SCORE_COUNT, "count %d", table.count);
-  for (int k = 0; k < HIGH_SCORE_COUNT; ++k) {
+  for (int k = 0; k < HIGH_SCORE_COUNT; ++k)
     FUZZ_REQUIRE(table.scores[k] >= 0, "score %d read as %d", k + 1, table.scores[k]);
-  }
   check_round_trip(table);
   check_insert(table, low_score ? (score & 0xFF) : score, name);
   check_safe_lines(file);

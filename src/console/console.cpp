@@ -101,9 +101,8 @@ bool raises_signal(const KeyEvent& event) {
 // Reads stop while the queue lacks room for what they could make, so no
 // event pushed here is refused.
 void push_events(const KeyEvent* events, int count) {
-  for (int i = 0; i < count; ++i) {
+  for (int i = 0; i < count; ++i)
     if (!raises_signal(events[i])) queue_push(state.queue, events[i]);
-  }
 }
 
 // Whether the queue can take every event one more read could make (one per
@@ -116,7 +115,8 @@ bool queue_has_room() { return queue_room(state.queue) >= READ_CHUNK + DECODER_B
 // that waits for a key, so a full queue drops them from its front rather than
 // stop reading behind them.
 void drop_leading_non_keys() {
-  while (!queue_has_room() && state.queue.count > 0 && !counts_as_key(queue_peek(state.queue, 0).press)) {
+  while (!queue_has_room() && state.queue.count > 0 &&
+         !counts_as_key(queue_peek(state.queue, 0).press)) {
     queue_pop(state.queue);
   }
 }
@@ -144,7 +144,8 @@ void note_answer() {
 // decoder holds the start of a sequence: its rest may have come since.
 int pump_input() {
   int total = 0;
-  const bool may_have_input = !state.seen_empty || decoder_flush_in(state.decoder, console_millis()) >= 0;
+  const bool may_have_input =
+      !state.seen_empty || decoder_flush_in(state.decoder, console_millis()) >= 0;
   if (may_have_input) console_flush_pending();
   drop_leading_non_keys();
   while (may_have_input && queue_has_room()) {
@@ -156,8 +157,8 @@ int pump_input() {
     const uint32_t now = console_millis();
     for (size_t i = 0; i < size; ++i) {
       KeyEvent events[DECODER_MAX_EVENTS];
-      push_events(events, decoder_feed(state.decoder, static_cast<unsigned char>(bytes[i]), now,
-                                       events));
+      push_events(events,
+                  decoder_feed(state.decoder, static_cast<unsigned char>(bytes[i]), now, events));
     }
     total += static_cast<int>(size);
     if (size < sizeof bytes) break;
@@ -199,8 +200,8 @@ bool too_small(int columns, int rows) { return columns < MIN_COLUMNS || rows < M
 
 void show_size_notice() {
   char notice[NOTICE_CAPACITY];
-  const int size = size_notice(device_columns(), device_rows(), MIN_COLUMNS, MIN_ROWS, notice,
-                               sizeof notice);
+  const int size =
+      size_notice(device_columns(), device_rows(), MIN_COLUMNS, MIN_ROWS, notice, sizeof notice);
   restart_output();
   output_append(output, "\x1b[2J\x1b[H");
   output_append(output, notice, size);
@@ -218,7 +219,8 @@ int drop_keys() {
     const uint32_t now = console_millis();
     for (size_t i = 0; i < size; ++i) {
       KeyEvent events[DECODER_MAX_EVENTS];
-      const int count = decoder_feed(state.decoder, static_cast<unsigned char>(bytes[i]), now, events);
+      const int count =
+          decoder_feed(state.decoder, static_cast<unsigned char>(bytes[i]), now, events);
       for (int e = 0; e < count; ++e) raises_signal(events[e]);
     }
   }
@@ -376,8 +378,8 @@ void start_screen() {
   if (!keyboard && !state.sync_output) return;
   const char* off = keyboard ? SCREEN_OFF_WITH_KEYBOARD : SCREEN_OFF;
   if (state.sync_output) off = keyboard ? SYNC_SCREEN_OFF_WITH_KEYBOARD : SYNC_SCREEN_OFF;
-  device_switch_screen_modes(keyboard ? KEYBOARD_PUSH : "", keyboard ? SCREEN_ON_WITH_KEYBOARD : SCREEN_ON,
-                             off);
+  device_switch_screen_modes(keyboard ? KEYBOARD_PUSH : "",
+                             keyboard ? SCREEN_ON_WITH_KEYBOARD : SCREEN_ON, off);
 }
 
 }  // namespace
@@ -392,7 +394,8 @@ void console_start() {
   const int rows = device_rows();
   if (too_small(columns, rows)) {
     device_close();
-    std::fprintf(stderr, "vormi: the terminal has %d columns and %d rows; at least %d by %d are needed\n",
+    std::fprintf(stderr,
+                 "vormi: the terminal has %d columns and %d rows; at least %d by %d are needed\n",
                  columns, rows, MIN_COLUMNS, MIN_ROWS);
     std::exit(2);
   }
@@ -478,9 +481,8 @@ int console_read_key() {
 }
 
 int console_wait_key() {
-  while (!console_key_ready()) {
+  while (!console_key_ready())
     if (!wait_for_input(-1)) return -1;
-  }
   return console_read_key();
 }
 

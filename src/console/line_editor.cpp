@@ -17,12 +17,12 @@ constexpr int CTRL_U = 21;
 
 struct LineEditor {
   char* buffer;
-  int limit;   // most bytes the line may hold
+  int limit;  // most bytes the line may hold
   int length;
   int cursor;  // byte offset, always at a character boundary
   int start_x;
   int start_y;
-  int end_x;   // where the last drawing of the line ended
+  int end_x;  // where the last drawing of the line ended
   int end_y;
 };
 
@@ -53,7 +53,9 @@ bool is_mark(const char* text, int size) {
          char_columns(code) == 0;
 }
 
-bool joins_previous(const LineEditor& line, int at) { return is_mark(line.buffer + at, line.length - at); }
+bool joins_previous(const LineEditor& line, int at) {
+  return is_mark(line.buffer + at, line.length - at);
+}
 
 // Character boundaries as the player sees them: a character and the marks
 // drawn on it are stepped over and erased together, so the cursor always
@@ -90,9 +92,8 @@ void redraw(LineEditor& line) {
   translate_text(shadow, line.buffer + line.cursor, line.length - line.cursor, out);
   line.end_x = shadow.cursor_x;
   line.end_y = shadow.cursor_y;
-  for (int blanks = old_end - offset_of(line, line.end_x, line.end_y); blanks > 0; --blanks) {
+  for (int blanks = old_end - offset_of(line, line.end_x, line.end_y); blanks > 0; --blanks)
     translate_text(shadow, " ", out);
-  }
   translate_goto(shadow, cursor_x, cursor_y, out);
 }
 
@@ -128,8 +129,7 @@ void move_to(LineEditor& line, int at) {
 // Returns false when the key ends the line.
 bool apply_key(LineEditor& line, const KeyPress& press) {
   switch (press.key) {
-    case VKEY_ENTER:
-      return false;
+    case VKEY_ENTER: return false;
     case VKEY_BACKSPACE:
       if (line.cursor > 0) erase(line, previous_boundary(line, line.cursor), line.cursor);
       return true;
@@ -142,14 +142,9 @@ bool apply_key(LineEditor& line, const KeyPress& press) {
     case VKEY_RIGHT:
       if (line.cursor < line.length) move_to(line, next_boundary(line, line.cursor));
       return true;
-    case VKEY_HOME:
-      move_to(line, 0);
-      return true;
-    case VKEY_END:
-      move_to(line, line.length);
-      return true;
-    default:
-      break;
+    case VKEY_HOME: move_to(line, 0); return true;
+    case VKEY_END: move_to(line, line.length); return true;
+    default: break;
   }
   // Esc and Ctrl+U clear the line.
   if (press.key == VKEY_ESCAPE || press.typed == CTRL_U ||
@@ -181,7 +176,7 @@ int console_read_line(char* buffer, int capacity) {
   // code would otherwise end the wait of the screen after the line at once.
   console_drop_pending_code();
   const ScreenShadow& shadow = console_shadow();
-  LineEditor line{buffer, capacity - 1, 0, 0, shadow.cursor_x, shadow.cursor_y,
+  LineEditor line{buffer,          capacity - 1,   0, 0, shadow.cursor_x, shadow.cursor_y,
                   shadow.cursor_x, shadow.cursor_y};
   for (;;) {
     KeyEvent event;

@@ -12,9 +12,7 @@ void confirm_exit() {
   console_goto(9, 8);
   console_print("Are you sure you want to exit(Y/N)\n");
   int answer = 0;
-  while (answer != 'y' && answer != 'n') {
-    answer = lower_case_byte(console_wait_key() & 0xFF);
-  }
+  while (answer != 'y' && answer != 'n') answer = lower_case_byte(console_wait_key() & 0xFF);
   if (answer == 'y') {
     console_clear();
     // The normal exit: the console restores the terminal on the way out.

@@ -15,9 +15,8 @@ namespace {
 // Without its score table the game cannot go on: a table that could not be
 // made is said on the screen and after the end, an unreadable one is not.
 void end_without_table(ScoreFileStatus status) {
-  if (status == SCORE_FILE_NOT_CREATED) {
+  if (status == SCORE_FILE_NOT_CREATED)
     console_exit_saying(1, "FAILED TO CREATE HIGHSCORES!!! EXITING!");
-  }
   if (status == SCORE_FILE_UNREADABLE) std::exit(1);
 }
 
@@ -25,28 +24,17 @@ void end_without_table(ScoreFileStatus status) {
 
 void dispatch_choice(int choice) {
   switch (choice) {
-    case CHOICE_NEW_GAME:
-      end_without_table(start_new_game());
-      break;
-    case CHOICE_HIGH_SCORES:
-      end_without_table(show_high_scores());
-      break;
-    case CHOICE_CONTROLS:
-      show_controls();
-      break;
-    case CHOICE_EXIT:
-      confirm_exit();
-      break;
-    default:
-      break;
+    case CHOICE_NEW_GAME: end_without_table(start_new_game()); break;
+    case CHOICE_HIGH_SCORES: end_without_table(show_high_scores()); break;
+    case CHOICE_CONTROLS: show_controls(); break;
+    case CHOICE_EXIT: confirm_exit(); break;
+    default: break;
   }
 }
 
 void run_front() {
   show_welcome();
-  for (;;) {
-    dispatch_choice(show_main_menu());
-  }
+  for (;;) dispatch_choice(show_main_menu());
 }
 
 }  // namespace vormi

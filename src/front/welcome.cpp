@@ -27,9 +27,7 @@ const char* const WELCOME_PICTURE[WELCOME_LINE_COUNT] = {
 void show_welcome() {
   console_clear();
   console_print("\n");
-  for (const char* line : WELCOME_PICTURE) {
-    console_print("%s", line);
-  }
+  for (const char* line : WELCOME_PICTURE) console_print("%s", line);
   console_print("\t\t\tWelcome To The Vormi Game!\t\t\t\n");
   console_print("\t\t\t\t    Press Any Key To Continue...\t\n");
   console_print("\n");

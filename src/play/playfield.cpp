@@ -67,9 +67,7 @@ void lay_out_body(GameState& state, int count) {
 }
 
 void draw_vormi(const GameState& state, int count) {
-  for (int i = 0; i < count; ++i) {
-    draw_segment(state, i, GLYPH_BODY);
-  }
+  for (int i = 0; i < count; ++i) draw_segment(state, i, GLYPH_BODY);
 }
 
 void place_food(Cell& food, int width, int height, const GameState& state, int length) {
@@ -79,28 +77,21 @@ void place_food(Cell& food, int width, int height, const GameState& state, int l
     // Any interior cell: columns 2 to width - 1, rows 2 to the last interior row.
     food.x = draw_from_clock(column_second) % (width - 2) + 2;
     food.y = draw_from_clock(row_second) % (last_interior_row(height) - 1) + 2;
-    if (!cell_in_body(food.x, food.y, state, 0, length)) {
-      break;
-    }
+    if (!cell_in_body(food.x, food.y, state, 0, length)) break;
     // Only while the clock still reads the second both coordinates came from
     // would the next draw repeat this cell; once it reads another, the next
     // draw starts from a new seed and is made at once. The wait starts from
     // this reading, so a second that turns before the wait begins is not
     // waited for again.
     const int32_t now = calendar_second();
-    if (now == column_second && now == row_second) {
-      console_wait_past_second(now);
-    }
+    if (now == column_second && now == row_second) console_wait_past_second(now);
   }
   draw_cell(food.x, food.y, GLYPH_FOOD);
 }
 
 bool cell_in_body(int x, int y, const GameState& state, int start, int end) {
-  for (int i = start; i < end; ++i) {
-    if (state.body.x[i] == x && state.body.y[i] == y) {
-      return true;
-    }
-  }
+  for (int i = start; i < end; ++i)
+    if (state.body.x[i] == x && state.body.y[i] == y) return true;
   return false;
 }
 
@@ -115,9 +106,7 @@ void step_vormi(GameState& state, int length, int direction) {
 }
 
 bool try_eat(const GameState& state, Cell& food) {
-  if (state.body.x[0] != food.x || state.body.y[0] != food.y) {
-    return false;
-  }
+  if (state.body.x[0] != food.x || state.body.y[0] != food.y) return false;
   food = Cell{0, 0};
   // The bell rings at the cursor, which a step has parked on the wall corner.
   console_print("\a");
@@ -127,9 +116,7 @@ bool try_eat(const GameState& state, Cell& food) {
 bool check_collision(const GameState& state, int width, int height, int length) {
   const int x = state.body.x[0];
   const int y = state.body.y[0];
-  if (x == 1 || y == 1 || x == width || y == bottom_wall_row(height)) {
-    return true;
-  }
+  if (x == 1 || y == 1 || x == width || y == bottom_wall_row(height)) return true;
   return cell_in_body(x, y, state, 1, length);
 }
 

@@ -53,8 +53,8 @@ bool same_file(const struct stat& a, const struct stat& b) {
 
 // Whether path, not followed, names the file open as fd.
 bool path_names(const char* path, int fd) {
-  struct stat held{};
-  struct stat named{};
+  struct stat held {};
+  struct stat named {};
   return fstat(fd, &held) == 0 && lstat(path, &named) == 0 && same_file(held, named);
 }
 
@@ -94,11 +94,10 @@ bool old_enough(const struct stat& info) {
 // instant, fails or tries again; it never writes another's).
 FoundLock remove_unlockable(const char* lock_path, const struct stat& found) {
   char aside[PATH_MAX];
-  int length = std::snprintf(aside, sizeof aside, "%s.%ld", lock_path,
-                             static_cast<long>(getpid()));
+  int length = std::snprintf(aside, sizeof aside, "%s.%ld", lock_path, static_cast<long>(getpid()));
   if (length < 0 || length >= static_cast<int>(sizeof aside)) return LOCK_STALE_KEPT;
   if (std::rename(lock_path, aside) != 0) return errno == ENOENT ? LOCK_GONE : LOCK_STALE_KEPT;
-  struct stat moved{};
+  struct stat moved {};
   bool judged = lstat(aside, &moved) == 0 && same_file(moved, found);
   // Where yet another game's lock stands there by now, that one stays.
   int put_back = judged ? 0 : link(aside, lock_path);
@@ -115,10 +114,10 @@ FoundLock remove_unlockable(const char* lock_path, const struct stat& found) {
 // the same, as it waits at the table's own lock for any save by a lock file;
 // so it is passed by in place.
 FoundLock judge_unopenable(const char* lock_path) {
-  struct stat found{};
+  struct stat found {};
   if (lstat(lock_path, &found) != 0) return errno == ENOENT ? LOCK_GONE : LOCK_HELD;
-  bool old = (S_ISREG(found.st_mode) || S_ISLNK(found.st_mode)) &&
-             age_ms(found) >= STORE_LOCK_STALE_MS;
+  bool old =
+      (S_ISREG(found.st_mode) || S_ISLNK(found.st_mode)) && age_ms(found) >= STORE_LOCK_STALE_MS;
   return old ? remove_unlockable(lock_path, found) : LOCK_HELD;
 }
 
@@ -137,18 +136,17 @@ FoundLock clear_if_stale(const char* lock_path) {
   if (fd < 0 && errno == EACCES) fd = open(lock_path, O_RDONLY | flags);
   if (fd < 0) return errno == ENOENT ? LOCK_GONE : judge_unopenable(lock_path);
   FoundLock result = LOCK_HELD;
-  struct stat held{};
+  struct stat held {};
   // Read-only, an exclusive flock still works on a local disk; over NFS it
   // fails with EBADF, and a shared one proves as well that no game holds the
   // lock, but gives no right to remove it.
   bool exclusive = flock_now(fd, LOCK_EX);
   bool unheld = exclusive || (errno == EBADF && flock_now(fd, LOCK_SH));
   if (unheld && fstat(fd, &held) == 0 && old_enough(held) && path_names(lock_path, fd)) {
-    if (exclusive && unlink(lock_path) == 0) {
+    if (exclusive && unlink(lock_path) == 0)
       result = LOCK_GONE;
-    } else if (!exclusive || errno == EACCES || errno == EPERM || errno == EROFS) {
+    else if (!exclusive || errno == EACCES || errno == EPERM || errno == EROFS)
       result = LOCK_STALE_KEPT;
-    }
   }
   close(fd);
   return result;
@@ -159,7 +157,7 @@ FoundLock clear_if_stale(const char* lock_path) {
 // rule for sticky directories has it. Another player's link may point at a
 // file of this player's that its maker may not read.
 bool trusted_link(const struct stat& link) {
-  struct stat directory{};
+  struct stat directory {};
   return link.st_uid == geteuid() || link.st_uid == 0 ||
          (stat(".", &directory) == 0 && link.st_uid == directory.st_uid);
 }
@@ -168,8 +166,7 @@ bool trusted_link(const struct stat& link) {
 // a link that may be followed, target gets the link's text (a name from the
 // working directory) and file the target. False, with errno ENOENT, for a
 // link that may not be followed: that is no table.
-bool find_file(const char* path, struct stat& named, char (&target)[PATH_MAX],
-               struct stat& file) {
+bool find_file(const char* path, struct stat& named, char (&target)[PATH_MAX], struct stat& file) {
   target[0] = '\0';
   if (lstat(path, &named) != 0) return false;
   file = named;
@@ -189,10 +186,9 @@ bool find_file(const char* path, struct stat& named, char (&target)[PATH_MAX],
 // another player may have linked any file of this player's there, which a
 // save then treats as no table, so that nothing of it reaches the new one.
 bool table_status(const char* path, struct stat& table) {
-  struct stat named{};
+  struct stat named {};
   char target[PATH_MAX];
-  return find_file(path, named, target, table) && S_ISREG(table.st_mode) &&
-         table.st_nlink == 1;
+  return find_file(path, named, target, table) && S_ISREG(table.st_mode) && table.st_nlink == 1;
 }
 
 // Opens path when it is a regular file, or a link that may be followed to
@@ -202,8 +198,8 @@ bool table_status(const char* path, struct stat& table) {
 // put in its place is another file), so finding the same link after the open
 // proves it was that link's target that was opened.
 int open_regular(const char* path, int flags) {
-  struct stat named{};
-  struct stat file{};
+  struct stat named {};
+  struct stat file {};
   char target[PATH_MAX];
   if (!find_file(path, named, target, file)) return -1;
   bool via_link = S_ISLNK(named.st_mode);
@@ -214,8 +210,8 @@ int open_regular(const char* path, int flags) {
   int fd = via_link ? open(target, flags | O_NONBLOCK | O_CLOEXEC)
                     : open(path, flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return -1;
-  struct stat opened{};
-  struct stat still{};
+  struct stat opened {};
+  struct stat still {};
   if (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode) ||
       (via_link && (lstat(path, &still) != 0 || !same_file(still, named)))) {
     close(fd);
@@ -276,7 +272,7 @@ void give_mode(int fd, const struct stat& table) {
 // writing as an exclusive flock over NFS needs, and judge it; and no one the
 // table's mode keeps out may read the new table written into it.
 int create_lock_file(const char* lock_path, const char* path) {
-  struct stat table{};
+  struct stat table {};
   bool has_table = table_status(path, table);
   mode_t umask_was = umask(0);
   mode_t mode = has_table ? table.st_mode & 0777 : 0666 & ~umask_was;
@@ -326,7 +322,7 @@ LockResult try_lock_file(const StoreHold& hold, int64_t deadline, int& lock) {
 // and needs no write access, which the player may not have. The table may be
 // missing (-1, fine) or a symlink (its target is locked).
 bool lock_table_for_replace(const char* path, int64_t deadline, int& table) {
-  struct stat found{};
+  struct stat found {};
   table = open_regular(path, O_RDONLY);
   if (table >= 0 && fstat(table, &found) == 0 && found.st_nlink != 1) {
     close(table);  // a second name: no table, as for table_status
@@ -355,7 +351,7 @@ LockResult try_lock_in_place(const char* path, int64_t deadline, int& table) {
     close(fd);
     return LOCK_RETRY;
   }
-  struct stat held{};
+  struct stat held {};
   if (fstat(fd, &held) != 0 || held.st_nlink != 1) {
     close(fd);
     return LOCK_FAILED;
@@ -366,7 +362,7 @@ LockResult try_lock_in_place(const char* path, int64_t deadline, int& table) {
 
 // Gives the new file the old table's permission bits and group.
 void copy_mode(int from, int to) {
-  struct stat old{};
+  struct stat old {};
   if (from >= 0 && fstat(from, &old) == 0) give_mode(to, old);
 }
 
@@ -422,9 +418,7 @@ bool write_padded(int fd, const char* data, int size, int64_t old_size, int64_t&
   while (done < total) {
     int64_t left = total - done;
     int length = left < static_cast<int64_t>(sizeof chunk) ? static_cast<int>(left) : sizeof chunk;
-    for (int k = 0; k < length; ++k) {
-      chunk[k] = padded_byte(data, size, last_line, total, done + k);
-    }
+    for (int k = 0; k < length; ++k) chunk[k] = padded_byte(data, size, last_line, total, done + k);
     ssize_t wrote = pwrite(fd, chunk, static_cast<size_t>(length), static_cast<off_t>(done));
     if (wrote < 0 && errno == EINTR) continue;
     if (wrote <= 0) break;
@@ -441,10 +435,10 @@ bool write_padded(int fd, const char* data, int size, int64_t old_size, int64_t&
 // anything is written the save counts as made: the table is no longer the
 // old one, and readers find the new entry in it (a failed flush included).
 bool replace_in_place(StoreHold& hold, const char* data, int size) {
-  struct stat old{};
+  struct stat old {};
   int64_t written = 0;
-  bool whole = fstat(hold.table, &old) == 0 &&
-               write_padded(hold.table, data, size, old.st_size, written);
+  bool whole =
+      fstat(hold.table, &old) == 0 && write_padded(hold.table, data, size, old.st_size, written);
   if (whole) reach(STORE_WRITTEN);
   if (written >= size) {
     if (fsync(hold.table) == 0 && whole) reach(STORE_SYNCED);

@@ -70,9 +70,9 @@ int store_read(const char* path, char* buffer, int capacity);
 struct StoreHold {
   const char* lock_path;  // the lock file beside the table
   const char* path;       // the table
-  int lock;       // the flocked lock file, -1 when saving in place
-  int table;      // the table, flocked (exclusively in place); -1 when there is none
-  bool in_place;  // no lock file could be had: rewrite in place
+  int lock;               // the flocked lock file, -1 when saving in place
+  int table;              // the table, flocked (exclusively in place); -1 when there is none
+  bool in_place;          // no lock file could be had: rewrite in place
 };
 
 // Takes the hold, waiting up to wait_ms in all while another save holds the

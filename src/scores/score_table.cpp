@@ -2,8 +2,8 @@
 #include "scores/score_table.h"
 
 #include <climits>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 #include "text/utf8.h"
@@ -71,8 +71,7 @@ int read_score_line(ScoreText& text, char* line) {
     }
   } else if (n == LINE_LIMIT - 1) {
     // A CR LF that straddles the limit ends the line just as a lone LF there.
-    bool line_end_next = line[n - 1] == '\r' && text.at < text.size &&
-                         text.bytes[text.at] == '\n';
+    bool line_end_next = line[n - 1] == '\r' && text.at < text.size && text.bytes[text.at] == '\n';
     while ((c = next_byte(text)) != EOF && c != '\n') {
     }
     if (line_end_next) line[n - 1] = '\n';
@@ -99,9 +98,7 @@ int parse_score(const char* line, int length) {
 
 void copy_name(const char* text, int length, char* name) {
   int cut = name_cut(text, length);
-  for (int k = 0; k < cut; ++k) {
-    name[k] = text[k] == '\n' || text[k] == '\r' ? '?' : text[k];
-  }
+  for (int k = 0; k < cut; ++k) name[k] = text[k] == '\n' || text[k] == '\r' ? '?' : text[k];
   std::memset(name + cut, 0, static_cast<size_t>(NAME_SIZE - cut));
 }
 
@@ -161,9 +158,8 @@ void insert_score(ScoreTable& table, int score, const char* name) {
 int format_table(const ScoreTable& table, char* text, int capacity) {
   int used = 0;
   for (int k = 0; k < HIGH_SCORE_COUNT && used < capacity; ++k) {
-    int wrote = std::snprintf(text + used, static_cast<size_t>(capacity - used),
-                              "%d\t%d\t\t\t%s\n", k + 1, table.scores[k],
-                              table.names[k]);
+    int wrote = std::snprintf(text + used, static_cast<size_t>(capacity - used), "%d\t%d\t\t\t%s\n",
+                              k + 1, table.scores[k], table.names[k]);
     if (wrote < 0) break;
     used += wrote;
   }

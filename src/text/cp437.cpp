@@ -59,9 +59,8 @@ char cp437_ascii(unsigned char byte) {
 
 int cp437_from_code_point(int code) {
   if (code < 0x80) return 0;
-  for (int i = 0; i < 128; ++i) {
+  for (int i = 0; i < 128; ++i)
     if (CP437_UPPER[i] == code) return 0x80 + i;
-  }
   return 0;
 }
 

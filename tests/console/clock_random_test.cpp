@@ -45,9 +45,8 @@ TEST(RandomTest, StartSeedsWithOne) {
 }
 
 TEST(ToLowerTest, OnlyTheLowEightBitsAndOnlyAToZ) {
-  const int cases[][2] = {{'Y', 'y'}, {'y', 'y'}, {13, 13},   {-1, -1},      {'A', 'a'},
-                          {'Z', 'z'}, {'@', '@'}, {'[', '['}, {0x141, 'a'}, {-2, 254},
-                          {0xC9, 0xC9}};
+  const int cases[][2] = {{'Y', 'y'}, {'y', 'y'}, {13, 13},     {-1, -1},  {'A', 'a'},  {'Z', 'z'},
+                          {'@', '@'}, {'[', '['}, {0x141, 'a'}, {-2, 254}, {0xC9, 0xC9}};
   for (const auto& c : cases) EXPECT_EQ(lower_case_byte(c[0]), c[1]) << c[0];
 }
 

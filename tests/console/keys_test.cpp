@@ -38,8 +38,9 @@ TEST(ConsoleStart, AsksTheTerminalAndKeepsKeysTypedMeanwhile) {
     SCOPED_TRACE(test::name_of(c.answers));
     fake::reset_answering(c.answers, "x\x1b[A");
     const bool full = test::has_sync_output(c.answers);
-    EXPECT_EQ(fake::startup_output(), std::string("\x1b[?1049h\x1b[?u\x1b[?2026$p\x1b[c") +
-                                          (test::has_keyboard_protocol(c.answers) ? "\x1b[>1u" : ""));
+    EXPECT_EQ(fake::startup_output(),
+              std::string("\x1b[?1049h\x1b[?u\x1b[?2026$p\x1b[c") +
+                  (test::has_keyboard_protocol(c.answers) ? "\x1b[>1u" : ""));
     EXPECT_EQ(fake::now(), c.waited);
     EXPECT_EQ(fake::screen_modes_off(), test::screen_modes_off(c.answers));
     EXPECT_EQ(console_read_key(), 'x');
@@ -49,7 +50,8 @@ TEST(ConsoleStart, AsksTheTerminalAndKeepsKeysTypedMeanwhile) {
     console_clear();
     const std::string& frame = fake::output();
     EXPECT_EQ(frame.rfind("\x1b[?2026h\x1b[2J", 0) == 0, full) << frame.substr(1);
-    EXPECT_EQ(frame.size() > 8 && frame.substr(frame.size() - 8) == "\x1b[?2026l", full) << frame.substr(1);
+    EXPECT_EQ(frame.size() > 8 && frame.substr(frame.size() - 8) == "\x1b[?2026l", full)
+        << frame.substr(1);
     EXPECT_EQ(frame.find("\x1b[?2026") == std::string::npos, !full) << frame.substr(1);
   }
 }
@@ -58,7 +60,10 @@ TEST_F(KeysTest, ArrowsGiveZeroThenTheirCodeWithAKeyReadyBetween) {
   const struct {
     const char* bytes;
     int second;
-  } arrows[] = {{"\x1b[A", KEY_UP}, {"\x1b[B", KEY_DOWN}, {"\x1b[D", KEY_LEFT}, {"\x1b[C", KEY_RIGHT},
+  } arrows[] = {{"\x1b[A", KEY_UP},
+                {"\x1b[B", KEY_DOWN},
+                {"\x1b[D", KEY_LEFT},
+                {"\x1b[C", KEY_RIGHT},
                 {"\x1bOA", KEY_UP}};
   for (const auto& arrow : arrows) {
     SCOPED_TRACE(arrow.bytes + 1);

@@ -51,6 +51,7 @@ std::string type_line(const WidthCase& c, bool with_enter) {
 }
 
 TEST(LineWidths, CursorAndScreenFollowTheColumns) {
+  // clang-format off
   const WidthCase cases[] = {
       {"left steps over a wide character", 10, {"a" + ROCKET + "b", LEFT, LEFT}, "a" + ROCKET + "b", 11, 5,
        "a" + ROCKET + "b", ""},
@@ -65,6 +66,7 @@ TEST(LineWidths, CursorAndScreenFollowTheColumns) {
       {"a wide character wraps whole", 78, {"ab" + ROCKET}, "ab" + ROCKET, 3, 6, "ab", ROCKET},
       {"a wrapped wide character is erased whole", 78, {"ab" + ROCKET, BACKSPACE}, "ab", 80, 5, "ab", ""},
   };
+  // clang-format on
   for (const WidthCase& c : cases) {
     SCOPED_TRACE(c.name);
     // The screen is read before Enter, which moves the cursor off the line.

@@ -27,7 +27,7 @@ TEST(SizeNotice, FitsEvenATinyWindow) {
       {60, 20, "Terminal 60x20: vormi needs at least 80x24."},
       {20, 10, "Terminal 20x10:\r\nvormi needs at least\r\n80x24."},
       {12, 2, "Terminal\r\n12x2: vormi"},  // no third row: the rest is left out
-      {5, 3, "Termi\r\nnal\r\n5x3:"},     // a word wider than the window is cut
+      {5, 3, "Termi\r\nnal\r\n5x3:"},      // a word wider than the window is cut
   };
   for (const auto& c : cases) {
     char out[128];

@@ -10,16 +10,16 @@
 #else
 #include <util.h>
 #endif
-#include <sys/ioctl.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <functional>
-#include <tuple>
 #include <ostream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -40,7 +40,8 @@ std::vector<std::string> command_of(const std::string& program) {
 }
 
 // Pumps the session until condition holds; false after timeout_ms.
-bool eventually(PtySession& session, const std::function<bool()>& condition, int timeout_ms = 3000) {
+bool eventually(PtySession& session, const std::function<bool()>& condition,
+                int timeout_ms = 3000) {
   for (int waited = 0; waited < timeout_ms; waited += 20) {
     if (condition()) return true;
     session.pump(20);
@@ -97,9 +98,8 @@ TEST_F(ConsoleEndToEnd, NonUtf8LocaleDrawsAsciiGlyphs) {
     ASSERT_EQ(cell.size(), 1u) << "column " << x << ": " << cell;
     EXPECT_NE(cell, " ") << "column " << x;
   }
-  for (char byte : session.output()) {
+  for (char byte : session.output())
     ASSERT_LT(static_cast<unsigned char>(byte), 0x80) << "a byte of 0x80 or more was written";
-  }
 }
 
 struct Ending {
@@ -124,7 +124,8 @@ void expect_modes_balanced(const std::string& output) {
   EXPECT_EQ(count_of(output, "\x1b[?1049h"), count_of(output, "\x1b[?1049l")) << "alternate screen";
   EXPECT_EQ(count_of(output, "\x1b[>1u"), count_of(output, "\x1b[<u")) << "keyboard mode";
   const size_t last_frame = output.rfind("\x1b[?2026h");
-  EXPECT_TRUE(last_frame == std::string::npos || output.find("\x1b[?2026l", last_frame) != std::string::npos);
+  EXPECT_TRUE(last_frame == std::string::npos ||
+              output.find("\x1b[?2026l", last_frame) != std::string::npos);
 }
 
 class EndingRestoresModes
@@ -151,11 +152,10 @@ TEST_P(EndingRestoresModes, ModesAreExactlyAsFound) {
   EXPECT_EQ(output.find("\x1b[?2026h") != std::string::npos, has_sync_output(answers));
   EXPECT_EQ(session.screen().row(10), "") << "a reply was taken for a key";
 
-  if (ending.sig == 0) {
+  if (ending.sig == 0)
     session.send("q");
-  } else {
+  else
     session.signal(ending.sig);
-  }
   int status = 0;
   ASSERT_TRUE(session.wait_exit(status)) << "the program did not end";
   if (ending.sig == 0) {
@@ -175,8 +175,9 @@ TEST_P(EndingRestoresModes, ModesAreExactlyAsFound) {
   EXPECT_EQ(session.shell_line(), "\n");
 }
 
-const auto ALL_TERMINALS = ::testing::Values(TerminalAnswers::KEYBOARD_AND_SYNC, TerminalAnswers::SYNC_ONLY,
-                                             TerminalAnswers::ATTRIBUTES_ONLY, TerminalAnswers::NOTHING);
+const auto ALL_TERMINALS =
+    ::testing::Values(TerminalAnswers::KEYBOARD_AND_SYNC, TerminalAnswers::SYNC_ONLY,
+                      TerminalAnswers::ATTRIBUTES_ONLY, TerminalAnswers::NOTHING);
 
 // A fault and a timer stand for the signals that had no handler once.
 INSTANTIATE_TEST_SUITE_P(
@@ -247,12 +248,14 @@ TEST_P(StopOn, CtrlZRestoresModesAndFgBringsGameModeAndScreenBack) {
   // nothing drawn before them.
   const std::string on = full ? "\x1b[?1049h\x1b[>1u" : "\x1b[?1049h";
   const size_t fg_at = session.output().size();
-  ASSERT_TRUE(eventually(session, [&] { return session.output().find(on, fg_at) != std::string::npos; }))
-      << "the screen modes did not come back";
+  ASSERT_TRUE(eventually(session, [&] {
+    return session.output().find(on, fg_at) != std::string::npos;
+  })) << "the screen modes did not come back";
   expect_game_mode(session.modes());
   // The console repaints what it showed, over the shell's lines.
-  EXPECT_TRUE(eventually(session, [&] { return session.screen().text().find("stopped") == std::string::npos; }))
-      << session.screen().text();
+  EXPECT_TRUE(eventually(session, [&] {
+    return session.screen().text().find("stopped") == std::string::npos;
+  })) << session.screen().text();
   EXPECT_EQ(session.screen().cell(7, 3), "\u2588");
   const std::string resumed = session.output().substr(session.output().find('\x1b', stopped_at));
   EXPECT_EQ(resumed.substr(0, on.size()), on) << "the screen modes did not come back first";
@@ -282,8 +285,9 @@ TEST_F(ConsoleEndToEnd, StopsWhileDrawingAreRepaintedBeforeTheNextWait) {
   for (int round = 1; round <= 3; ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
     // The shell's screen comes back with the lines of the rounds before.
-    ASSERT_TRUE(eventually(session, [&] { return count_of(session.output(), "stopped") == static_cast<size_t>(round); }))
-        << session.screen().text();
+    ASSERT_TRUE(eventually(session, [&] {
+      return count_of(session.output(), "stopped") == static_cast<size_t>(round);
+    })) << session.screen().text();
     EXPECT_TRUE(same_modes(session.initial_modes(), session.modes()));
     session.send("fg\n");
     const std::string frame = "ready " + std::to_string(round) + "\nafter\nround " +
@@ -362,7 +366,8 @@ TEST_F(ConsoleEndToEnd, LateRepliesNeverReachTheShellNorBecomeKeys) {
     SCOPED_TRACE(std::to_string(row.split) + " " + std::to_string(row.key[0]));
     const bool stop = row.key[0] == '\x1a';
     PtySession session({PROBE, "job"}, 80, 25, "", TerminalAnswers::NOTHING);
-    ASSERT_TRUE(eventually(session, [&] { return session.output().find(ATTRIBUTES_QUERY) != std::string::npos; }));
+    ASSERT_TRUE(eventually(
+        session, [&] { return session.output().find(ATTRIBUTES_QUERY) != std::string::npos; }));
     session.pump(stop ? 50 : 100);
     session.send(row.key);
     session.pump(stop ? 250 : 200);
@@ -414,8 +419,8 @@ TEST_F(ConsoleEndToEnd, SigtermEndsTheGameWhileTheTerminalTakesNoOutput) {
 TEST_F(ConsoleEndToEnd, FileSizeLimitEndsByItsSignalWithTheTerminalBack) {
   WorkDir dir("vormi-e2e-fsize", false);
   ASSERT_FALSE(dir.path().empty());
-  PtySession session({"/bin/sh", "-c", "ulimit -f 0 && exec \"$0\"", GAME}, 80, 25, dir.path().string(),
-                     TerminalAnswers::KEYBOARD_AND_SYNC);
+  PtySession session({"/bin/sh", "-c", "ulimit -f 0 && exec \"$0\"", GAME}, 80, 25,
+                     dir.path().string(), TerminalAnswers::KEYBOARD_AND_SYNC);
   ASSERT_TRUE(session.wait_for("Press Any Key To Continue..."));
   session.send("x");
   ASSERT_TRUE(session.wait_for("Exit"));
@@ -497,7 +502,8 @@ int run_without_terminal(const std::string& program, std::string* error_text) {
   close(pipe_ends[1]);
   char buffer[512];
   ssize_t got;
-  while ((got = read(pipe_ends[0], buffer, sizeof buffer)) > 0) error_text->append(buffer, static_cast<size_t>(got));
+  while ((got = read(pipe_ends[0], buffer, sizeof buffer)) > 0)
+    error_text->append(buffer, static_cast<size_t>(got));
   close(pipe_ends[0]);
   int status = 0;
   waitpid(pid, &status, 0);

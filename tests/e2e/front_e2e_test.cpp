@@ -101,7 +101,8 @@ TEST(FrontEndToEnd, AScoreFileThatCannotBeMadeIsToldAfterTheEnd) {
   int status = 0;
   ASSERT_TRUE(session.wait_exit(status));
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
-  EXPECT_NE(session.screen().text().find("FAILED TO CREATE HIGHSCORES!!! EXITING!"), std::string::npos)
+  EXPECT_NE(session.screen().text().find("FAILED TO CREATE HIGHSCORES!!! EXITING!"),
+            std::string::npos)
       << session.screen().text();
 }
 
@@ -121,9 +122,8 @@ std::string output_of(const std::string& command) {
   std::string text;
   FILE* pipe = popen(command.c_str(), "r");
   char chunk[256];
-  for (size_t got; pipe != nullptr && (got = fread(chunk, 1, sizeof chunk, pipe)) > 0;) {
+  for (size_t got; pipe != nullptr && (got = fread(chunk, 1, sizeof chunk, pipe)) > 0;)
     text.append(chunk, got);
-  }
   if (pipe != nullptr) pclose(pipe);
   return text;
 }
@@ -143,7 +143,8 @@ TEST(FrontEndToEnd, OptionsAreAnsweredWithoutTheTerminalAndAnythingElseIsAUsageE
     PtySession session({VORMI_BINARY, c.argument});
     int status = 0;
     ASSERT_TRUE(session.wait_exit(status)) << c.argument;
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == c.status) << c.argument << ": " << status;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == c.status)
+        << c.argument << ": " << status;
     EXPECT_EQ(session.output().find('\x1b'), std::string::npos) << c.argument;
     EXPECT_TRUE(same_modes(session.modes(), session.initial_modes())) << c.argument;
     const std::string game = "'" + std::string(VORMI_BINARY) + "' " + c.argument;

@@ -24,14 +24,10 @@ inline std::vector<std::string> with_frozen_calendar(const std::string& program)
   // AddressSanitizer wants to be the first library loaded; the preload comes first.
   const char* asan = std::getenv("ASAN_OPTIONS");
   std::string asan_options = std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0";
-  return {"/usr/bin/env",
-          "LD_PRELOAD=" + library,
+  return {"/usr/bin/env", "LD_PRELOAD=" + library,
           // The frozen time is read in the local zone: fixed, so is the second.
-          "TZ=UTC",
-          std::string("FAKETIME=") + FROZEN_CALENDAR,
-          "FAKETIME_DONT_FAKE_MONOTONIC=1",
-          "ASAN_OPTIONS=" + asan_options,
-          program};
+          "TZ=UTC", std::string("FAKETIME=") + FROZEN_CALENDAR, "FAKETIME_DONT_FAKE_MONOTONIC=1",
+          "ASAN_OPTIONS=" + asan_options, program};
 }
 
 }  // namespace vormi::test

@@ -33,8 +33,10 @@ TEST(KeysEndToEnd, ReportsCtrlBackslashTextAndSlowArrowsInTheMenu) {
   // A click at column 40, row 10 in each report form, its release, focus
   // and paste markers, then Ctrl+\: none of them moves the marker (the X10
   // click's "H" would be Up) or ends the program; the Down after them does.
-  session.send("\x1b[M H*\x1b[M#H*\x1b[<0;40;10M\x1b[<0;40;10m\x1b[32;40;10M"
-               "\x1b[I\x1b[O\x1b[200~\x1b[201~\x1c" + DOWN);
+  session.send(
+      "\x1b[M H*\x1b[M#H*\x1b[<0;40;10M\x1b[<0;40;10m\x1b[32;40;10M"
+      "\x1b[I\x1b[O\x1b[200~\x1b[201~\x1c" +
+      DOWN);
   ASSERT_TRUE(session.wait_for("> High Scores")) << screen.text();
   EXPECT_EQ(screen.row(5), "         New Game");
   EXPECT_EQ(screen.row(8), "         Exit");

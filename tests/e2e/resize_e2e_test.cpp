@@ -23,7 +23,8 @@ const std::string HEAD = "\u2592";
 const std::string BODY = "\u2593";
 const std::string FOOD = "\u25A0";
 
-bool eventually(PtySession& session, const std::function<bool()>& condition, int timeout_ms = 3000) {
+bool eventually(PtySession& session, const std::function<bool()>& condition,
+                int timeout_ms = 3000) {
   for (int waited = 0; waited < timeout_ms; waited += 20) {
     if (condition()) return true;
     session.pump(20);
@@ -40,24 +41,20 @@ std::string notice_screen(int columns, int rows) {
 // Column of the vormi's leftmost segment on row 10 (the head, once it has
 // stepped; all four segments are drawn as body at the start); 0 for none.
 int leftmost_segment(const Screen& screen) {
-  for (int x = 2; x < 80; ++x) {
+  for (int x = 2; x < 80; ++x)
     if (screen.cell(x, 10) == HEAD || screen.cell(x, 10) == BODY) return x;
-  }
   return 0;
 }
 
 // Walls, food, panel and the vormi on row 10 in the top-left 80x25, nothing beyond.
 bool board_whole(const Screen& screen) {
-  for (int x = 1; x <= 80; ++x) {
+  for (int x = 1; x <= 80; ++x)
     if (screen.cell(x, 1) != WALL || screen.cell(x, 21) != WALL) return false;
-  }
-  for (int y = 1; y <= 21; ++y) {
+  for (int y = 1; y <= 21; ++y)
     if (screen.cell(1, y) != WALL || screen.cell(80, y) != WALL) return false;
-  }
   for (int y = 1; y <= screen.rows(); ++y) {
-    for (int x = 81; x <= screen.columns(); ++x) {
+    for (int x = 81; x <= screen.columns(); ++x)
       if (screen.cell(x, y) != " ") return false;
-    }
   }
   return leftmost_segment(screen) != 0 && screen.cell(37, 7) == FOOD &&
          screen.row(23).find("Score: 0") == 4 && screen.row(24).find("Speed: 1") == 4;
@@ -85,7 +82,8 @@ TEST(ResizeEndToEnd, TheBoardComesBackWholeAfterTheTerminalWasTooSmall) {
       << game.screen().text();
   game.send("x");  // dropped: taken, it would end the pause
   game.resize(80, 25);
-  ASSERT_TRUE(eventually(game, [&] { return game.screen().text() == paused; })) << game.screen().text();
+  ASSERT_TRUE(eventually(game, [&] { return game.screen().text() == paused; }))
+      << game.screen().text();
   game.pump(200);
   EXPECT_EQ(game.screen().text(), paused);
 

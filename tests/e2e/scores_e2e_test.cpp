@@ -52,8 +52,8 @@ TEST(ScoresEndToEnd, SharedTableWithCrLfLinesIsRewrittenInPlace) {
   const std::filesystem::path table = dir.path() / "highscores.txt";
   const std::filesystem::path clock = dir.path() / "calendar";
   write_file(table,
-      "1\t50\t\t\tAnn\r\n2\t40\t\t\tBen\r\n3\t30\t\t\tCat\r\n4\t20\t\t\tDan\r\n"
-      "5\t10\t\t\tEve\r\n6\t1\t\t\tFay\r\n");
+             "1\t50\t\t\tAnn\r\n2\t40\t\t\tBen\r\n3\t30\t\t\tCat\r\n4\t20\t\t\tDan\r\n"
+             "5\t10\t\t\tEve\r\n6\t1\t\t\tFay\r\n");
   write_file(clock, FOOD_IN_THE_WAY);
   std::vector<std::string> argv;
   if (geteuid() == 0) {
@@ -62,12 +62,16 @@ TEST(ScoresEndToEnd, SharedTableWithCrLfLinesIsRewrittenInPlace) {
   }
   ASSERT_EQ(chmod(table.c_str(), 0664), 0);
   ASSERT_EQ(chmod(dir.path().c_str(), geteuid() == 0 ? 0755 : 0555), 0);
-  struct stat before{};
+  struct stat before {};
   ASSERT_EQ(stat(table.c_str(), &before), 0);
-  std::vector<std::string> run = {
-      "/usr/bin/env", "TZ=UTC", "LD_PRELOAD=" + faketime,
-      "FAKETIME_TIMESTAMP_FILE=" + clock.string(), "FAKETIME_NO_CACHE=1",
-      "FAKETIME_DONT_FAKE_MONOTONIC=1", "ASAN_OPTIONS=verify_asan_link_order=0", game_for_anyone(bin)};
+  std::vector<std::string> run = {"/usr/bin/env",
+                                  "TZ=UTC",
+                                  "LD_PRELOAD=" + faketime,
+                                  "FAKETIME_TIMESTAMP_FILE=" + clock.string(),
+                                  "FAKETIME_NO_CACHE=1",
+                                  "FAKETIME_DONT_FAKE_MONOTONIC=1",
+                                  "ASAN_OPTIONS=verify_asan_link_order=0",
+                                  game_for_anyone(bin)};
   argv.insert(argv.end(), run.begin(), run.end());
   {
     PtySession game(argv, 80, 25, dir.path());
@@ -105,7 +109,7 @@ TEST(ScoresEndToEnd, SharedTableWithCrLfLinesIsRewrittenInPlace) {
   EXPECT_EQ(read_file(table),
             "1\t50\t\t\tAnn\n2\t40\t\t\tBen\n3\t30\t\t\tCat\n4\t20\t\t\tDan\n"
             "5\t10\t\t\tEve\n");
-  struct stat after{};
+  struct stat after {};
   ASSERT_EQ(stat(table.c_str(), &after), 0);
   EXPECT_EQ(after.st_ino, before.st_ino);  // rewritten in place
   EXPECT_EQ(after.st_mode, before.st_mode);

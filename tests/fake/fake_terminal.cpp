@@ -37,7 +37,7 @@ struct Fake {
   bool utf8 = true;
   uint32_t clock = 0;
   int64_t calendar_base_ms = 0;  // the calendar reads base + clock
-  std::vector<Input> script;      // in order of time
+  std::vector<Input> script;     // in order of time
   std::deque<int64_t> calendar_readings;
   std::function<void()> wait_hook;
   bool resumed = false;
@@ -234,9 +234,8 @@ void device_write(const char* data, size_t size) {
   if (!f.screen) f.screen = std::make_unique<test::Screen>(f.columns, f.rows);
   f.screen->feed(data, size);
   // The terminal answers the start-up query as soon as it has read it.
-  if (std::string(data, size).find(test::ATTRIBUTES_QUERY) != std::string::npos) {
+  if (std::string(data, size).find(test::ATTRIBUTES_QUERY) != std::string::npos)
     fake::type(f.typed_first + test::replies_of(f.answers));
-  }
 }
 
 void device_switch_screen_modes(const char* now, const char*, const char* off) {

@@ -13,9 +13,7 @@ namespace {
 
 size_t count_of(const std::string& text, const std::string& part) {
   size_t count = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-    ++count;
-  }
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
   return count;
 }
 
@@ -23,7 +21,7 @@ struct CarryCase {
   const char* name;
   std::string to_screen;  // keys from the start up to the screen left with an arrow
   std::string arrow;
-  std::string marker;     // row of the marker once the menu is drawn
+  std::string marker;  // row of the marker once the menu is drawn
 };
 
 void PrintTo(const CarryCase& c, std::ostream* os) { *os << c.name; }
@@ -114,8 +112,9 @@ TEST_F(FrontTest, EveryItemInTurnThenOutThroughThePrompt) {
   EXPECT_EQ(count_of(written, "High Scores"), 7u);
   EXPECT_EQ(fake::screen().row(8), "       >Are you sure you want to exit(Y/N)");
   // A score of 0 never enters the table.
-  EXPECT_EQ(read_file(dir_ / "highscores.txt"), std::string("1\t0\t\t\tEMPTY\n2\t0\t\t\tEMPTY\n3\t0\t\t\tEMPTY\n"
-                                     "4\t0\t\t\tEMPTY\n5\t0\t\t\tEMPTY\n"));
+  EXPECT_EQ(read_file(dir_ / "highscores.txt"),
+            std::string("1\t0\t\t\tEMPTY\n2\t0\t\t\tEMPTY\n3\t0\t\t\tEMPTY\n"
+                        "4\t0\t\t\tEMPTY\n5\t0\t\t\tEMPTY\n"));
 }
 
 }  // namespace

@@ -51,7 +51,8 @@ TEST_F(FrontTest, EveryFrameIsOneWriteMadeBeforeItsWait) {
       EXPECT_EQ(ends_with(bytes, "\x1b[?2026l"), sync && whole) << bytes;
       if (bytes.find("Press Any Key To Continue") != std::string::npos) {
         ++welcome;
-        EXPECT_NE(bytes.find("\x1b[2J"), std::string::npos);  // the clear and the whole screen together
+        // The clear and the whole screen together.
+        EXPECT_NE(bytes.find("\x1b[2J"), std::string::npos);
         EXPECT_LT(frame.waited_at, 100u);
       } else if (bytes.find("New Game") != std::string::npos) {
         ++menu;
@@ -66,6 +67,7 @@ TEST_F(FrontTest, EveryFrameIsOneWriteMadeBeforeItsWait) {
         ++steps;
         EXPECT_EQ(count_of(bytes, HEAD), 1);
         if (!whole && bytes.find(':') == std::string::npos) {
+          // Braced: the check is an if and an else of its own.
           EXPECT_LE(bytes.size(), 40u) << "a step";
         }
       }

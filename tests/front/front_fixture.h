@@ -47,9 +47,8 @@ class FrontTest : public ::testing::Test {
   // digits, e.g. "6": exactly one digit when the menu is sound.
   static std::string marker_rows() {
     std::string rows;
-    for (int row = 5; row <= 8; ++row) {
+    for (int row = 5; row <= 8; ++row)
       if (fake::screen().cell(MARKER_COLUMN, row) == ">") rows += std::to_string(row);
-    }
     return rows;
   }
 

@@ -26,7 +26,7 @@ struct ScreenCase {
   const char* name;
   void (*run)();
   std::vector<std::pair<uint32_t, std::string>> keys;  // the way to the screen
-  const char* shows;                                    // proof that it is up
+  const char* shows;                                   // proof that it is up
   uint32_t shrink_at;
   uint32_t grow_at;
 };
@@ -37,6 +37,7 @@ void name_entry() { record_high_score(50); }
 void choose() { choose_speed(); }
 
 TEST_F(FrontTest, EveryScreenComesBackWholeAfterTheTerminalWasTooSmall) {
+  // clang-format off
   const ScreenCase cases[] = {
       {"welcome", show_welcome, {}, "Press Any Key To Continue", 1000, 2000},
       {"menu, marker moved", [] { show_main_menu(); }, {{0, DOWN}}, "> High Scores", 1000, 2000},
@@ -51,6 +52,7 @@ TEST_F(FrontTest, EveryScreenComesBackWholeAfterTheTerminalWasTooSmall) {
       {"score table", [] { show_high_scores(); }, {}, "Press any key to continue...", 1000, 2000},
       {"exit prompt", menu_then_choice, {{0, UP}, {10, ENTER}}, "Are you sure you want to exit(Y/N)", 1000, 2000},
   };
+  // clang-format on
   for (const ScreenCase& c : cases) {
     SCOPED_TRACE(c.name);
     fake::reset();

@@ -41,8 +41,11 @@ TEST(FoodPlace, FallsWhereItsSecondPutsIt) {
   const struct {
     int64_t second;
     Cell food;
-  } cases[] = {{0, {36, 6}}, {-1, {17, 12}}, {1700000000, {5, 4}},
-               {FOOD_AT_70_19, {70, 19}}, {1767225600, {37, 7}}};
+  } cases[] = {{0, {36, 6}},
+               {-1, {17, 12}},
+               {1700000000, {5, 4}},
+               {FOOD_AT_70_19, {70, 19}},
+               {1767225600, {37, 7}}};
   for (const auto& c : cases) {
     fake::reset(80, 25, true, c.second);
     GameState empty{};
@@ -122,8 +125,8 @@ GameState long_body() {
 TEST_F(Game, SpeedPromptRejectsZeroLettersAndArrows) {
   fake::type("0a\x1b[A");
   EXPECT_THROW(choose_speed(), fake::InputExhausted);
-  EXPECT_EQ(fake::screen().text(), "\n\n\n\n         Select The game speed between 1 and 9." +
-                                       std::string(20, '\n'));
+  EXPECT_EQ(fake::screen().text(),
+            "\n\n\n\n         Select The game speed between 1 and 9." + std::string(20, '\n'));
   fake::type("5");
   EXPECT_EQ(choose_speed(), 5);
 }
@@ -183,11 +186,8 @@ INSTANTIATE_TEST_SUITE_P(
         Steering{"p pauses past the deadline", {{50, "p"}, {2050, "x"}}, 5850, 1, 10},
         Steering{"Esc pauses", {{10, "\x1b"}, {2050, "x"}}, 5850, 1, 10},
         Steering{"arrow ends pause", {{50, "p"}, {2050, "\x1b[A"}}, 2950, 39, 1},
-        Steering{"Esc late in a tick pauses before the step",
-                 {{195, "\x1b"}, {2050, "x"}},
-                 5750,
-                 1,
-                 10},
+        Steering{
+            "Esc late in a tick pauses before the step", {{195, "\x1b"}, {2050, "x"}}, 5750, 1, 10},
         Steering{"arrow late in a tick is not held", {{195, "\x1b[A"}}, 1000, 39, 1},
         Steering{"Alt with a key late in a tick is not held", {{195, "\x1bx"}}, 3900, 1, 10},
         // Both keys wait behind the turn; read late, together, they would make Alt+Left.
@@ -218,7 +218,8 @@ TEST_F(Game, LoneEscPausesFiftyMillisecondsAfterIt) {
     fake::reset(80, 25, true, FOOD_AT_70_19);
     int paused_at = -1;
     fake::on_wait([&] {
-      if (paused_at < 0 && cells(28, 23, 10) == "**Paused**") paused_at = static_cast<int>(fake::now());
+      if (paused_at < 0 && cells(28, 23, 10) == "**Paused**")
+        paused_at = static_cast<int>(fake::now());
     });
     Keys keys = {{0, "9"}};
     keys.insert(keys.end(), c.keys.begin(), c.keys.end());
@@ -333,9 +334,8 @@ const std::map<std::pair<int, int>, int64_t>& second_for_cell() {
 class TourPlayer {
  public:
   explicit TourPlayer(int pieces) : path_{{40, 10}, {39, 10}} {
-    while (path_.size() < static_cast<size_t>(pieces) + 3) {
+    while (path_.size() < static_cast<size_t>(pieces) + 3)
       path_.push_back(next_on_tour(path_.back()));
-    }
     set_calendar_for(path_[2]);  // the first piece
   }
 
@@ -433,7 +433,8 @@ TEST_P(WholeGames, EveryPieceEatenThroughEveryRiseToTheWin) {
 INSTANTIATE_TEST_SUITE_P(
     Game, WholeGames,
     ::testing::Values(
-        WholeGame{1, {{19, 19, 1}, {20, 20, 2}, {30, 40, 3}, {220, 2320, 22}, {301, 4390, 30}}, 5890},
+        WholeGame{
+            1, {{19, 19, 1}, {20, 20, 2}, {30, 40, 3}, {220, 2320, 22}, {301, 4390, 30}}, 5890},
         WholeGame{9, {{19, 171, 9}, {20, 180, 10}, {140, 2040, 22}, {301, 6798, 38}}, 8298}));
 
 // A game played along the tour from speed 9: once the panel shows the speed
@@ -556,7 +557,8 @@ TEST_P(EndOfGame, ScoreEqualToTheLowestGoesToTheNameEntry) {
   GameState state = food_ahead();
   script({{60000, "x"}, {60100, "Eve\r"}, {60200, "y"}});
   run_from(state, 4, KEY_LEFT, 0, GetParam().speed);
-  std::string expected = GetParam().enters ? table.substr(0, table.size() - 8) + "5\t7\t\t\tEve\n" : table;
+  std::string expected =
+      GetParam().enters ? table.substr(0, table.size() - 8) + "5\t7\t\t\tEve\n" : table;
   EXPECT_EQ(read_file("highscores.txt"), expected);
 }
 
@@ -587,8 +589,8 @@ TEST(Banners, LinesHaveTheirWidthsLineEndsAndCharacters) {
     size_t width;
     bool line_feed;
   };
-  for (const Art& art : {Art{WIN_BANNER, 69, false}, Art{GAME_BANNER, 43, true},
-                         Art{OVER_BANNER, 49, true}}) {
+  for (const Art& art :
+       {Art{WIN_BANNER, 69, false}, Art{GAME_BANNER, 43, true}, Art{OVER_BANNER, 49, true}}) {
     for (int i = 0; i < BANNER_LINES; ++i) {
       std::string line = art.lines[i];
       if (art.line_feed) {

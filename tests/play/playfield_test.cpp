@@ -28,9 +28,8 @@ bool is_wall(int x, int y) { return x == 1 || x == 80 || y == 1 || y == 21; }
 
 std::vector<std::string> snapshot() {
   std::vector<std::string> cells;
-  for (int y = 1; y <= 25; ++y) {
+  for (int y = 1; y <= 25; ++y)
     for (int x = 1; x <= 80; ++x) cells.push_back(at(x, y));
-  }
   return cells;
 }
 
@@ -106,8 +105,8 @@ TEST_F(Board, EachDirectionMovesTheHeadOneCell) {
     int direction, x, y;
   };
   // Travelling left, the vormi can turn up or down, then go on.
-  const Case steps[] = {{KEY_UP, 40, 9}, {KEY_RIGHT, 41, 9}, {KEY_UP, 41, 8},
-                        {KEY_LEFT, 40, 8}, {KEY_DOWN, 40, 9}, {KEY_LEFT, 39, 9}};
+  const Case steps[] = {{KEY_UP, 40, 9},   {KEY_RIGHT, 41, 9}, {KEY_UP, 41, 8},
+                        {KEY_LEFT, 40, 8}, {KEY_DOWN, 40, 9},  {KEY_LEFT, 39, 9}};
   int old_x = 40, old_y = 10;
   for (const Case& c : steps) {
     step_vormi(state, 4, c.direction);
@@ -134,8 +133,8 @@ TEST(Collision, WallsAreColumns1And80AndRows1And21) {
   struct Case {
     int x, y, hit;
   };
-  const Case cases[] = {{1, 10, 1},  {80, 10, 1}, {40, 1, 1}, {40, 21, 1}, {2, 10, 0},
-                        {79, 10, 0}, {40, 2, 0},  {40, 20, 0}, {1, 1, 1},  {80, 21, 1}};
+  const Case cases[] = {{1, 10, 1},  {80, 10, 1}, {40, 1, 1},  {40, 21, 1}, {2, 10, 0},
+                        {79, 10, 0}, {40, 2, 0},  {40, 20, 0}, {1, 1, 1},   {80, 21, 1}};
   for (const Case& c : cases) {
     set_segment(state, 0, c.x, c.y);
     EXPECT_EQ(check_collision(state, 80, 25, 4), c.hit) << "(" << c.x << ", " << c.y << ")";
@@ -182,9 +181,8 @@ TEST(Collision, TheHeadIsNeverComparedWithItself) {
     set_segment(state, i, col, row);
   }
   set_segment(state, 0, 40, 12);
-  for (int length : {1, 2, 4, 300, 305}) {
+  for (int length : {1, 2, 4, 300, 305})
     EXPECT_FALSE(check_collision(state, 80, 25, length)) << length;
-  }
 }
 
 TEST(CellInBody, ScansStartToEndMinusOne) {
@@ -292,7 +290,11 @@ TEST(Food, ACalendarTurningDuringAPlacementCostsNoExtraSecond) {
   const Case cases[] = {
       {"turn between the seedings", {ms + 999, ms + 1000}, {0, 0}, straddling, 0},
       {"turn between the seedings, taken", {ms + 999, ms + 1000}, straddling, cell_of(s + 1), 0},
-      {"turn before the wait", {ms + 999, ms + 999, ms + 999, ms + 1000}, cell_of(s), cell_of(s + 1), 0},
+      {"turn before the wait",
+       {ms + 999, ms + 999, ms + 999, ms + 1000},
+       cell_of(s),
+       cell_of(s + 1),
+       0},
       {"taken within one second", {ms + 400}, cell_of(s), cell_of(s + 1), 600},
   };
   for (const Case& c : cases) {

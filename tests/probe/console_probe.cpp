@@ -44,9 +44,7 @@ int show_keys() {
     int code = vormi::console_wait_key();
     vormi::console_goto(1, FIRST_CODE_ROW + count % CODE_ROWS);
     vormi::console_print("code=%d    ", code);
-    if (code == 'q') {
-      exit(0);
-    }
+    if (code == 'q') exit(0);
   }
 }
 
@@ -94,18 +92,12 @@ int idle(int ms) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 2 && strcmp(argv[1], "keys") == 0) {
-    return start_and_show_keys();
-  }
-  if (argc == 2 && strcmp(argv[1], "resized") == 0) {
-    return resize_while_drawing();
-  }
-  if (argc == 2 && strcmp(argv[1], "job") == 0) {
+  if (argc == 2 && strcmp(argv[1], "keys") == 0) return start_and_show_keys();
+  if (argc == 2 && strcmp(argv[1], "resized") == 0) return resize_while_drawing();
+  if (argc == 2 && strcmp(argv[1], "job") == 0)
     return vormi::probe::run_as_job(start_and_show_keys);
-  }
-  if (argc == 2 && strcmp(argv[1], "stops") == 0) {
+  if (argc == 2 && strcmp(argv[1], "stops") == 0)
     return vormi::probe::run_as_job(stop_while_drawing);
-  }
   if (argc == 3 && strcmp(argv[1], "idle") == 0) {
     vormi::console_start();
     return idle(atoi(argv[2]));

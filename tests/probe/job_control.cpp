@@ -35,31 +35,21 @@ int run_as_job(int (*program)()) {
   // foreground at that moment.
   signal(SIGTTOU, SIG_IGN);
   pid_t child = fork();
-  if (child < 0) {
-    return 70;
-  }
+  if (child < 0) return 70;
   if (child == 0) {
     signal(SIGTTOU, SIG_DFL);
     setpgid(0, 0);
     // Changing the modes from the background would stop the program at once.
-    while (tcgetpgrp(STDIN_FILENO) != getpgrp()) {
-      usleep(1000);
-    }
+    while (tcgetpgrp(STDIN_FILENO) != getpgrp()) usleep(1000);
     return program();
   }
   setpgid(child, child);
   tcsetpgrp(STDIN_FILENO, child);
   for (;;) {
     int status = 0;
-    if (waitpid(child, &status, WUNTRACED) < 0) {
-      return 71;
-    }
-    if (WIFEXITED(status)) {
-      return WEXITSTATUS(status);
-    }
-    if (WIFSIGNALED(status)) {
-      return 128 + WTERMSIG(status);
-    }
+    if (waitpid(child, &status, WUNTRACED) < 0) return 71;
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
     tcsetpgrp(STDIN_FILENO, getpgrp());
     static const char stopped[] = "\nstopped\n";
     write_text(stopped, sizeof stopped - 1);

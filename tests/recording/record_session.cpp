@@ -102,9 +102,8 @@ void settle(PtySession& game) {
 long sleeps_of(int pid) {
   std::ifstream status("/proc/" + std::to_string(pid) + "/status");
   const std::string field = "voluntary_ctxt_switches:";
-  for (std::string line; std::getline(status, line);) {
+  for (std::string line; std::getline(status, line);)
     if (line.compare(0, field.size(), field) == 0) return std::stol(line.substr(field.size()));
-  }
   return -1;
 }
 
@@ -178,7 +177,9 @@ Move choose(PtySession& game, Cell head, Cell food, Move heading) {
   return best;
 }
 
-bool game_over(PtySession& game) { return game.screen().text().find(":'#######") != std::string::npos; }
+bool game_over(PtySession& game) {
+  return game.screen().text().find(":'#######") != std::string::npos;
+}
 
 // Steers to the food until the speed has risen once, pausing once on the
 // way, then runs on straight until the vormi hits something.
@@ -213,16 +214,17 @@ void record(const std::string& program, const std::string& faketime, const std::
   if (dir.path().empty()) fail("cannot make a work directory");
   Clock clock((dir.path() / "clock").string());
   const std::vector<std::string> command = {
-      "/usr/bin/env", "-u", "FAKETIME", "LD_PRELOAD=" + faketime, "TZ=UTC",
-      "FAKETIME_TIMESTAMP_FILE=" + clock.path(), "FAKETIME_NO_CACHE=1", program};
+      "/usr/bin/env",           "-u",     "FAKETIME",
+      "LD_PRELOAD=" + faketime, "TZ=UTC", "FAKETIME_TIMESTAMP_FILE=" + clock.path(),
+      "FAKETIME_NO_CACHE=1",    program};
   PtySession game(command, 80, 25, dir.path(), vormi::test::TerminalAnswers::KEYBOARD_AND_SYNC);
   if (!game.wait_for("Press Any Key To Continue", 20000)) fail("no welcome screen");
   settle(game);
-  type(game, "x");       // the menu
-  type(game, "\r");      // New Game
-  type(game, "9");       // the speed
-  play(game, clock);     // ends on the game-over banner
-  type(game, "x");       // the name prompt
+  type(game, "x");    // the menu
+  type(game, "\r");   // New Game
+  type(game, "9");    // the speed
+  play(game, clock);  // ends on the game-over banner
+  type(game, "x");    // the name prompt
   for (char c : std::string("Recorder")) type(game, std::string(1, c));
   type(game, "\r");      // the table
   type(game, "x");       // the menu

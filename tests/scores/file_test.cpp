@@ -117,12 +117,15 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         MalformedCase{"empty file", "", 0},
         MalformedCase{"two lines", "1\t9\t\t\tA\n2\t8\t\t\tB\n", 8},
-        MalformedCase{"no final newline", "1\t9\t\t\tA\n2\t8\t\t\tB\n3\t7\t\t\tC\n4\t6\t\t\tD\n"
-                                          "5\t5\t\t\tE",
+        MalformedCase{"no final newline",
+                      "1\t9\t\t\tA\n2\t8\t\t\tB\n3\t7\t\t\tC\n4\t6\t\t\tD\n"
+                      "5\t5\t\t\tE",
                       5},
         MalformedCase{"lines over 125 characters",
-                      "1\t9\t\t\t" + std::string(400, 'A') + "\n2\t8\t\t\tB\n3\t7\t\t\tC\n"
-                      "4\t6\t\t\t" + std::string(130, 'D') + "\n5\t5\t\t\tE\n",
+                      "1\t9\t\t\t" + std::string(400, 'A') +
+                          "\n2\t8\t\t\tB\n3\t7\t\t\tC\n"
+                          "4\t6\t\t\t" +
+                          std::string(130, 'D') + "\n5\t5\t\t\tE\n",
                       5},
         MalformedCase{"ranks of several characters",
                       "10\t9\t\t\tA\n200\t8\t\t\tB\n3\t7\t\t\tC\n4\t6\t\t\tD\n5\t5\t\t\tE\n", 5},
@@ -137,14 +140,17 @@ INSTANTIATE_TEST_SUITE_P(
                           std::string(39, '9') + "\t\t\tE\n",
                       2147483647},
         MalformedCase{"names over 19 characters",
-                      "1\t9\t\t\t" + std::string(60, 'n') + "\n2\t8\t\t\tB\n3\t7\t\t\tC\n"
-                      "4\t6\t\t\tD\n5\t5\t\t\t" + std::string(25, 'e') + "\n",
+                      "1\t9\t\t\t" + std::string(60, 'n') +
+                          "\n2\t8\t\t\tB\n3\t7\t\t\tC\n"
+                          "4\t6\t\t\tD\n5\t5\t\t\t" +
+                          std::string(25, 'e') + "\n",
                       5},
         MalformedCase{"NUL bytes", std::string(NUL_BYTES, sizeof NUL_BYTES - 1),
                       7 * 10 + ('?' - '0')},
         MalformedCase{"only newlines", "\n\n\n\n\n\n\n\n", 0},
         MalformedCase{"binary noise", std::string(NOISE, sizeof NOISE - 1), 2147483647},
-        MalformedCase{"hundreds of lines", [] {
+        MalformedCase{"hundreds of lines",
+                      [] {
                         std::string many;
                         for (int k = 0; k < 300; ++k) many += "1\t900\t\t\tX\n";
                         return many;
@@ -322,9 +328,8 @@ TEST_F(ScoreFile, SimultaneousSavesLoseNoEntry) {
     int bad = 0;
     char stop = 0;
     fcntl(reader_pipe[0], F_SETFL, O_NONBLOCK);
-    while (read(reader_pipe[0], &stop, 1) < 0) {
+    while (read(reader_pipe[0], &stop, 1) < 0)
       if (!is_written_table(read_file())) ++bad;
-    }
     _exit(bad == 0 ? 0 : 11);
   }
   close(reader_pipe[0]);

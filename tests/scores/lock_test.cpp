@@ -58,9 +58,8 @@ bool roots_stale_lock_in_closed_directory() {
 // A setgid directory of the group, the table the group's.
 bool group_directory() {
   Player who = player();
-  return geteuid() == 0 && who.uid != 0 && chown(".", 0, who.gid) == 0 &&
-         chmod(".", 02775) == 0 && chown(SCORE_FILE, 0, who.gid) == 0 &&
-         chmod(SCORE_FILE, 0664) == 0;
+  return geteuid() == 0 && who.uid != 0 && chown(".", 0, who.gid) == 0 && chmod(".", 02775) == 0 &&
+         chown(SCORE_FILE, 0, who.gid) == 0 && chmod(SCORE_FILE, 0664) == 0;
 }
 
 // There, the player's private notes hard-linked as the table by the other
@@ -207,8 +206,7 @@ INSTANTIATE_TEST_SUITE_P(
                  false, true},
         // Moved aside and removed, never passed by in place; the notes are no table.
         LockCase{"the player's notes hard-linked as the table, another's old private lock",
-                 linked_notes_and_private_lock, nullptr, nullptr, true, false, false,
-                 SAVED_AFRESH},
+                 linked_notes_and_private_lock, nullptr, nullptr, true, false, false, SAVED_AFRESH},
         LockCase{"no flock: a lock the player's dead game left", own_stale_lock, nullptr, "none",
                  true, false, false},
         LockCase{"NFS: root's stale lock, only readable, where the player may not remove it",

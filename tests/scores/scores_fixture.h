@@ -72,10 +72,8 @@ inline bool is_written_table(const std::string& bytes) {
 // A table of five entries as the program writes it.
 inline std::string table_of(const int (&scores)[5], const char* const (&names)[5]) {
   std::string text;
-  for (int k = 0; k < 5; ++k) {
-    text += std::to_string(k + 1) + "\t" + std::to_string(scores[k]) + "\t\t\t" +
-            names[k] + "\n";
-  }
+  for (int k = 0; k < 5; ++k)
+    text += std::to_string(k + 1) + "\t" + std::to_string(scores[k]) + "\t\t\t" + names[k] + "\n";
   return text;
 }
 

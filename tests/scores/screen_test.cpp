@@ -43,9 +43,11 @@ TEST_F(ScoreScreens, TableScreenLayout) {
 }
 
 TEST_F(ScoreScreens, NamesFromTheFileCannotDriveTheTerminal) {
+  // clang-format off
   write_file(SCORE_FILE,
            "1\t9\t\t\t\x1b[2J\x1b[H\n2\t8\t\t\t\x1b]0;owned\x07\n3\t7\t\t\t\xc2\x9b" "5A\n"
            "4\t6\t\t\t\x9b" "5A\r\n5\t5\t\t\tok\n");
+  // clang-format on
   run_with_keys("k", [] { show_high_scores(); });
   test::Screen& screen = fake::screen();
   EXPECT_EQ(screen.row(5), at_column_10("High Scores"));  // not cleared
@@ -104,8 +106,7 @@ TEST_F(ScoreScreens, Utf8NameStopsOnACharacterBoundary) {
 
 TEST_F(ScoreScreens, ArrowsAndBackspaceEditTheName) {
   create_score_file();
-  record(5, "Alce" + LEFT + LEFT + "i" + END + "xy" + BACKSPACE + BACKSPACE + LEFT +
-                RIGHT + "\r");
+  record(5, "Alce" + LEFT + LEFT + "i" + END + "xy" + BACKSPACE + BACKSPACE + LEFT + RIGHT + "\r");
   std::string bytes = read_file();
   EXPECT_EQ(bytes.rfind("1\t5\t\t\tAlice\n", 0), 0u);
   EXPECT_EQ(bytes.find('\x1b'), std::string::npos);

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "players.h"
 #include "scores/high_scores.h"
 #include "scores/score_file.h"
 #include "scores/score_table.h"
-#include "players.h"
 #include "scores_fixture.h"
 
 namespace vormi::test {
@@ -51,9 +51,7 @@ int read_until_stopped(int stop) {
   while (read(stop, &flag, 1) < 0) {
     ScoreText text;
     int size = store_read(SCORE_FILE, text.bytes, SCORE_TEXT_LIMIT);
-    if (size < 0 || !is_written_table(std::string(text.bytes, static_cast<size_t>(size)))) {
-      ++bad;
-    }
+    if (size < 0 || !is_written_table(std::string(text.bytes, static_cast<size_t>(size)))) ++bad;
   }
   return bad == 0 ? 0 : 1;
 }
@@ -169,7 +167,7 @@ TEST_F(SharedTable, IsRewrittenInPlaceWhereNoLockFileCanBeMade) {
   const char* const NAMES[5] = {"Ann", "Ben", "Cat", "Dan", "Ed"};
   ASSERT_TRUE(share_table_in_closed_directory(table_of(SCORES, NAMES)))
       << "needs a user other than root, or nobody/nogroup";
-  struct stat before{};
+  struct stat before {};
   ASSERT_EQ(stat(SCORE_FILE, &before), 0);
   pid_t saver = spawn(true, [] {
     bool saved = save_high_score(45, "Grp");
@@ -178,7 +176,7 @@ TEST_F(SharedTable, IsRewrittenInPlaceWhereNoLockFileCanBeMade) {
   EXPECT_EQ(exit_status(saver), 0);
   EXPECT_EQ(read_file(),
             "1\t50\t\t\tAnn\n2\t45\t\t\tGrp\n3\t40\t\t\tBen\n4\t30\t\t\tCat\n5\t20\t\t\tDan\n");
-  struct stat after{};
+  struct stat after {};
   ASSERT_EQ(stat(SCORE_FILE, &after), 0);
   EXPECT_EQ(after.st_ino, before.st_ino);  // the same file, rewritten
   EXPECT_EQ(after.st_mode, before.st_mode);
@@ -199,10 +197,10 @@ TEST_F(SharedTable, ReplacedFileKeepsItsModeAndGroup) {
   write_file(SCORE_FILE, DEFAULT_TABLE);
   ASSERT_EQ(chown(SCORE_FILE, 0, who.gid), 0);
   ASSERT_EQ(chmod(SCORE_FILE, 0660), 0);
-  struct stat before{};
+  struct stat before {};
   ASSERT_EQ(stat(SCORE_FILE, &before), 0);
   ASSERT_TRUE(save_high_score(5, "Root"));
-  struct stat after{};
+  struct stat after {};
   ASSERT_EQ(stat(SCORE_FILE, &after), 0);
   EXPECT_NE(after.st_ino, before.st_ino);  // replaced by the lock file
   EXPECT_EQ(after.st_mode & 07777, 0660u);
@@ -232,9 +230,8 @@ TEST_F(SharedTable, SaveInPlaceKilledBeforeTheCutLeavesATableGamesCanEnter) {
     return save_high_score(45, "New") ? 0 : 1;
   });
   EXPECT_EQ(exit_status(killed), -1);
-  pid_t next = spawn(true, [] {
-    return lowest_score() == 20 && save_high_score(25, "Nxt") ? 0 : 1;
-  });
+  pid_t next =
+      spawn(true, [] { return lowest_score() == 20 && save_high_score(25, "Nxt") ? 0 : 1; });
   EXPECT_EQ(exit_status(next), 0);
   EXPECT_EQ(read_file(),
             "1\t50\t\t\tAnn\n2\t45\t\t\tNew\n3\t40\t\t\tBen\n4\t30\t\t\tCat\n5\t25\t\t\tNxt\n");
@@ -246,7 +243,9 @@ TEST_F(SharedTable, SaveInPlaceKilledBeforeTheCutLeavesATableGamesCanEnter) {
 int link_table_to_notes() {
   return exit_status(spawn(false, [] {
     return become_other_player() && unlink(SCORE_FILE) == 0 &&
-                   symlink("home/notes", SCORE_FILE) == 0 ? 0 : 1;
+                   symlink("home/notes", SCORE_FILE) == 0
+               ? 0
+               : 1;
   }));
 }
 
@@ -271,22 +270,21 @@ TEST_F(SharedTable, FellowPlayersLinkToPrivateNotesIsNeverFollowed) {
     write_file(SCORE_FILE, DEFAULT_TABLE);
     std::filesystem::create_directory("home");
     write_file("home/notes", NOTES);
-    for (const char* path : {".", SCORE_FILE, "home", "home/notes"}) {
+    for (const char* path : {".", SCORE_FILE, "home", "home/notes"})
       ASSERT_EQ(chown(path, path[0] == 'h' ? who.uid : 0, who.gid), 0);
-    }
     ASSERT_TRUE(chmod(".", 02775) == 0 && chmod(SCORE_FILE, 0664) == 0 &&
                 chmod("home", 0700) == 0 && chmod("home/notes", 0600) == 0);
     EXPECT_EQ(at_name_prompt ? 0 : link_table_to_notes(), 0);
     EXPECT_EQ(as_group_player([] { return lowest_score() == 0; }), 0);
     EXPECT_EQ(at_name_prompt ? link_table_to_notes() : 0, 0);
-    EXPECT_EQ(as_group_player([] {
-                return save_high_score(45, "New") && save_high_score(40, "Nxt");
-              }), 0);
+    EXPECT_EQ(
+        as_group_player([] { return save_high_score(45, "New") && save_high_score(40, "Nxt"); }),
+        0);
     EXPECT_EQ(read_file("home/notes"), NOTES);
     EXPECT_EQ(read_file(),
               "1\t45\t\t\tNew\n2\t40\t\t\tNxt\n3\t0\t\t\tEMPTY\n4\t0\t\t\tEMPTY\n"
               "5\t0\t\t\tEMPTY\n");
-    struct stat table{};
+    struct stat table {};
     ASSERT_EQ(lstat(SCORE_FILE, &table), 0);
     EXPECT_EQ(table.st_mode & 07777, 0664u);
     EXPECT_EQ(table.st_gid, who.gid);

@@ -43,15 +43,13 @@ INSTANTIATE_TEST_SUITE_P(
         ScoreCase{"empty score run", "1\t\t\t\tX\n", 0, "X"},
         ScoreCase{"largest int", "1\t2147483647\t\t\tM\n", INT_MAX, "M"},
         ScoreCase{"one past int", "1\t2147483648\t\t\tM\n", INT_MAX, "M"},
-        ScoreCase{"forty digits", "1\t" + std::string(40, '9') + "\t\t\tBig\n", INT_MAX,
-                  "Big"},
+        ScoreCase{"forty digits", "1\t" + std::string(40, '9') + "\t\t\tBig\n", INT_MAX, "Big"},
         ScoreCase{"letters weigh by place", "1\t12a\t\t\tL\n", 12 * 10 + ('a' - '0'), "L"},
         ScoreCase{"a sign gives no negative score", "1\t-5\t\t\tN\n", 0, "N"},
         ScoreCase{"two-character rank", "12\t5\t\t\tR\n", 0, "\t\tR"},
         ScoreCase{"no tab after the score", "1\t77\n", 77, ""},
         ScoreCase{"fewer tabs before the name", "1\t5\tabcdefgh\n", 5, "cdefgh"},
-        ScoreCase{"empty line", "\n", 0, ""},
-        ScoreCase{"nothing", "", 0, ""},
+        ScoreCase{"empty line", "\n", 0, ""}, ScoreCase{"nothing", "", 0, ""},
         ScoreCase{"name of 19 with spaces", "1\t3\t\t\tname with 19 chars\n", 3,
                   "name with 19 chars"},
         ScoreCase{"name over 19 is cut", "1\t3\t\t\t" + std::string(30, 'n') + "\n", 3,
@@ -126,20 +124,19 @@ TEST_P(Insertion, PlacesTheNewEntry) {
 
 INSTANTIATE_TEST_SUITE_P(
     Places, Insertion,
-    ::testing::Values(
-        InsertCase{"a tie ranks above the older entry", 30, "New",
-                   "1\t50\t\t\tAnn\n2\t40\t\t\tBen\n3\t30\t\t\tNew\n4\t30\t\t\tCat\n"
-                   "5\t20\t\t\tDan\n"},
-        InsertCase{"equal to the fifth enters at rank 5", 10, "New",
-                   "1\t50\t\t\tAnn\n2\t40\t\t\tBen\n3\t30\t\t\tCat\n4\t20\t\t\tDan\n"
-                   "5\t10\t\t\tNew\n"},
-        InsertCase{"above all enters at rank 1", 99, "Top",
-                   "1\t99\t\t\tTop\n2\t50\t\t\tAnn\n3\t40\t\t\tBen\n4\t30\t\t\tCat\n"
-                   "5\t20\t\t\tDan\n"},
-        InsertCase{"below all changes nothing", 5, "Low", FIVE},
-        InsertCase{"an empty name ends after the three tabs", 45, "",
-                   "1\t50\t\t\tAnn\n2\t45\t\t\t\n3\t40\t\t\tBen\n4\t30\t\t\tCat\n"
-                   "5\t20\t\t\tDan\n"}),
+    ::testing::Values(InsertCase{"a tie ranks above the older entry", 30, "New",
+                                 "1\t50\t\t\tAnn\n2\t40\t\t\tBen\n3\t30\t\t\tNew\n4\t30\t\t\tCat\n"
+                                 "5\t20\t\t\tDan\n"},
+                      InsertCase{"equal to the fifth enters at rank 5", 10, "New",
+                                 "1\t50\t\t\tAnn\n2\t40\t\t\tBen\n3\t30\t\t\tCat\n4\t20\t\t\tDan\n"
+                                 "5\t10\t\t\tNew\n"},
+                      InsertCase{"above all enters at rank 1", 99, "Top",
+                                 "1\t99\t\t\tTop\n2\t50\t\t\tAnn\n3\t40\t\t\tBen\n4\t30\t\t\tCat\n"
+                                 "5\t20\t\t\tDan\n"},
+                      InsertCase{"below all changes nothing", 5, "Low", FIVE},
+                      InsertCase{"an empty name ends after the three tabs", 45, "",
+                                 "1\t50\t\t\tAnn\n2\t45\t\t\t\n3\t40\t\t\tBen\n4\t30\t\t\tCat\n"
+                                 "5\t20\t\t\tDan\n"}),
     [](const auto& param) { return "case" + std::to_string(param.index); });
 
 TEST(TableText, ShortAndLongFilesGiveFiveEntries) {
@@ -188,9 +185,8 @@ TEST(TableText, ReadLineTakesAtMost125Characters) {
 // A file from a system with CR LF line ends reads as the same file with LF.
 TEST(TableText, CarriageReturnBeforeTheNewlineIsPartOfTheLineEnd) {
   std::string crlf = FIVE;
-  for (size_t at = crlf.find('\n'); at != std::string::npos; at = crlf.find('\n', at + 2)) {
+  for (size_t at = crlf.find('\n'); at != std::string::npos; at = crlf.find('\n', at + 2))
     crlf.insert(at, "\r");
-  }
   EXPECT_EQ(table_text(table_from(crlf)), FIVE);
   EXPECT_EQ(last_score_of(crlf), 10);
   EXPECT_EQ(table_text(table_from("1\t77\r\n")).substr(0, 8), "1\t77\t\t\t\n");
@@ -240,6 +236,7 @@ TEST_P(Sanitizing, LeavesNoControlForTheTerminal) {
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, Sanitizing,
+    // clang-format off
     ::testing::Values(
         SafeCase{"plain line with tabs", "1\t0\t\t\tEMPTY\n", "1\t0\t\t\tEMPTY\n"},
         SafeCase{"clear screen", "1\t5\t\t\t\x1b[2J\n", "1\t5\t\t\t?[2J\n"},
@@ -255,6 +252,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "J\xc3\xbcrgen \xe2\x80\xa2 \xf0\x9f\x90\x8d"},
         SafeCase{"overlong form is bytes", "\xc1\x9b", "\xc1?"},
         SafeCase{"truncated sequence", "\xe2\x80", "\xe2?"}),
+    // clang-format on
     [](const auto& param) { return "case" + std::to_string(param.index); });
 
 }  // namespace

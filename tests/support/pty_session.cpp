@@ -32,9 +32,8 @@ int64_t now_ms() {
 
 bool replaced_variable(const char* entry) {
   static const char* const names[] = {"TERM=", "LANG=", "LC_"};
-  for (const char* name : names) {
+  for (const char* name : names)
     if (strncmp(entry, name, strlen(name)) == 0) return true;
-  }
   return false;
 }
 
@@ -42,9 +41,8 @@ bool replaced_variable(const char* entry) {
 // program sees the same terminal wherever the tests run.
 std::vector<std::string> child_environment() {
   std::vector<std::string> env;
-  for (char** entry = environ; *entry != nullptr; ++entry) {
+  for (char** entry = environ; *entry != nullptr; ++entry)
     if (!replaced_variable(*entry)) env.emplace_back(*entry);
-  }
   env.emplace_back("TERM=xterm-256color");
   env.emplace_back("LANG=C.UTF-8");
   env.emplace_back("LC_ALL=C.UTF-8");
@@ -62,7 +60,8 @@ std::vector<char*> pointers(std::vector<std::string>& strings) {
 [[noreturn]] void start_child(const char* slave_name, const char* cwd, char* const* argv,
                               char* const* envp) {
   setsid();
-  int slave = open(slave_name, O_RDWR);  // the first terminal a session leader opens becomes its own
+  int slave =
+      open(slave_name, O_RDWR);  // the first terminal a session leader opens becomes its own
   if (slave < 0) _exit(126);
   ioctl(slave, TIOCSCTTY, 0);
   dup2(slave, 0);
@@ -70,7 +69,8 @@ std::vector<char*> pointers(std::vector<std::string>& strings) {
   dup2(slave, 2);
   if (slave > 2) close(slave);
   // The program must see the ending signals as a shell would give them to it.
-  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGTSTP, SIGPIPE, SIGCONT}) signal(sig, SIG_DFL);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGTSTP, SIGPIPE, SIGCONT})
+    signal(sig, SIG_DFL);
   sigset_t none;
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -161,11 +161,10 @@ void PtySession::send(const std::string& bytes) {
   size_t done = 0;
   while (done < bytes.size()) {
     ssize_t written = write(master_, bytes.data() + done, bytes.size() - done);
-    if (written > 0) {
+    if (written > 0)
       done += static_cast<size_t>(written);
-    } else if (!(written < 0 && errno == EINTR)) {
+    else if (!(written < 0 && errno == EINTR))
       fail("write to the terminal");
-    }
   }
 }
 
@@ -177,15 +176,11 @@ bool PtySession::wait_for(const std::string& text, int timeout_ms) {
     if (left <= 0) return false;
     bool got = read_slice(static_cast<int>(left < 20 ? left : 20));
     // Once the program has ended and its output is drained, the text cannot come.
-    if (exited_ && !got && !read_slice(0)) {
-      return screen_.text().find(text) != std::string::npos;
-    }
+    if (exited_ && !got && !read_slice(0)) return screen_.text().find(text) != std::string::npos;
   }
 }
 
-bool PtySession::pump_once(int timeout_ms) {
-  return read_slice(timeout_ms);
-}
+bool PtySession::pump_once(int timeout_ms) { return read_slice(timeout_ms); }
 
 void PtySession::pump(int ms) {
   int64_t deadline = now_ms() + ms;

@@ -33,7 +33,9 @@ VTermScreenCallbacks make_callbacks(int (*bell)(void*), int (*scrolled)(void*)) 
   VTermScreenCallbacks callbacks{};
   callbacks.bell = bell;
   static int (*scrolled_off)(void*) = scrolled;
-  callbacks.sb_pushline = [](int, const VTermScreenCell*, void* user) { return scrolled_off(user); };
+  callbacks.sb_pushline = [](int, const VTermScreenCell*, void* user) {
+    return scrolled_off(user);
+  };
   return callbacks;
 }
 
@@ -43,7 +45,8 @@ Screen::Screen(int columns, int rows)
     : vterm_(vterm_new(rows, columns)), columns_(columns), rows_(rows) {
   vterm_set_utf8(vterm_, 1);
   screen_ = vterm_obtain_screen(vterm_);
-  static const VTermScreenCallbacks callbacks = make_callbacks(&Screen::on_bell, &Screen::on_scroll_off);
+  static const VTermScreenCallbacks callbacks =
+      make_callbacks(&Screen::on_bell, &Screen::on_scroll_off);
   vterm_screen_set_callbacks(screen_, &callbacks, this);
   // The program draws on the alternate screen and leaves it at the end.
   vterm_screen_enable_altscreen(screen_, 1);

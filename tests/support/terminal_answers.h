@@ -20,28 +20,20 @@ constexpr char ATTRIBUTES_QUERY[] = "\x1b[c";
 // The replies a terminal of that kind gives to the whole query, in order.
 inline std::string replies_of(TerminalAnswers answers) {
   switch (answers) {
-    case TerminalAnswers::KEYBOARD_AND_SYNC:
-      return "\x1b[?0u\x1b[?2026;2$y\x1b[?62;22c";
-    case TerminalAnswers::SYNC_ONLY:
-      return "\x1b[?2026;2$y\x1b[?62;22c";
-    case TerminalAnswers::ATTRIBUTES_ONLY:
-      return "\x1b[?62;22c";
-    case TerminalAnswers::NOTHING:
-      break;
+    case TerminalAnswers::KEYBOARD_AND_SYNC: return "\x1b[?0u\x1b[?2026;2$y\x1b[?62;22c";
+    case TerminalAnswers::SYNC_ONLY: return "\x1b[?2026;2$y\x1b[?62;22c";
+    case TerminalAnswers::ATTRIBUTES_ONLY: return "\x1b[?62;22c";
+    case TerminalAnswers::NOTHING: break;
   }
   return "";
 }
 
 inline const char* name_of(TerminalAnswers answers) {
   switch (answers) {
-    case TerminalAnswers::KEYBOARD_AND_SYNC:
-      return "KeyboardAndSync";
-    case TerminalAnswers::SYNC_ONLY:
-      return "SyncOnly";
-    case TerminalAnswers::ATTRIBUTES_ONLY:
-      return "AttributesOnly";
-    case TerminalAnswers::NOTHING:
-      break;
+    case TerminalAnswers::KEYBOARD_AND_SYNC: return "KeyboardAndSync";
+    case TerminalAnswers::SYNC_ONLY: return "SyncOnly";
+    case TerminalAnswers::ATTRIBUTES_ONLY: return "AttributesOnly";
+    case TerminalAnswers::NOTHING: break;
   }
   return "Nothing";
 }

@@ -44,8 +44,8 @@ namespace {
 // them so that a write to a closed pipe never kills the process with the
 // terminal still in game mode.
 constexpr int ENDING_SIGNALS[] = {
-    SIGINT,  SIGTERM, SIGHUP,  SIGQUIT, SIGPIPE,   SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF,
-    SIGXCPU, SIGXFSZ, SIGSEGV, SIGBUS,  SIGFPE,    SIGILL,  SIGABRT, SIGTRAP, SIGSYS,
+    SIGINT,  SIGTERM, SIGHUP,  SIGQUIT, SIGPIPE, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF,
+    SIGXCPU, SIGXFSZ, SIGSEGV, SIGBUS,  SIGFPE,  SIGILL,  SIGABRT, SIGTRAP, SIGSYS,
 #ifdef SIGEMT
     SIGEMT,
 #endif
@@ -176,9 +176,8 @@ void write_bounded(const char* data, size_t size) {
 bool write_in_game(const char* data, size_t size) {
   const sig_atomic_t taken = times_taken;
   size_t done = 0;
-  while (done < size && terminal_state == IN_GAME && times_taken == taken) {
+  while (done < size && terminal_state == IN_GAME && times_taken == taken)
     if (!write_step(data, size, done, 0)) return false;
-  }
   return true;
 }
 
@@ -210,9 +209,8 @@ void drop_owed_answer() {
   for (;;) {
     unsigned char bytes[64];
     const ssize_t got = read(device.fd, bytes, sizeof bytes);
-    for (ssize_t i = 0; i < got; ++i) {
+    for (ssize_t i = 0; i < got; ++i)
       if (answer_ends_with(scan, bytes[i])) return;
-    }
     if (got > 0 || (got == -1 && errno == EINTR)) continue;
     if (!wait_for(POLLIN, device.answer_due_ns)) return;
   }
@@ -344,9 +342,7 @@ void use_signal_stack() {
 }
 
 void install_handlers() {
-  if (device.handlers_installed) {
-    return;
-  }
+  if (device.handlers_installed) return;
   device.handlers_installed = true;
   sigemptyset(&device.handled);
   for (int sig : ENDING_SIGNALS) sigaddset(&device.handled, sig);
@@ -354,14 +350,9 @@ void install_handlers() {
   sigaddset(&device.handled, SIGTSTP);
   use_signal_stack();
   atexit(at_exit);
-  for (int sig : ENDING_SIGNALS) {
-    if (!was_ignored(sig)) {
-      set_handler(sig, on_ending_signal);
-    }
-  }
-  if (!was_ignored(SIGTSTP)) {
-    set_handler(SIGTSTP, on_stop_signal);
-  }
+  for (int sig : ENDING_SIGNALS)
+    if (!was_ignored(sig)) set_handler(sig, on_ending_signal);
+  if (!was_ignored(SIGTSTP)) set_handler(SIGTSTP, on_stop_signal);
   set_handler(SIGCONT, on_continue);
   set_handler(SIGWINCH, on_window_change);
 }
@@ -393,9 +384,7 @@ termios game_modes(const termios& found) {
 }
 
 void set_reason(char* why, size_t why_size, const char* what, int error) {
-  if (why != nullptr && why_size > 0) {
-    snprintf(why, why_size, "%s: %s", what, strerror(error));
-  }
+  if (why != nullptr && why_size > 0) snprintf(why, why_size, "%s: %s", what, strerror(error));
 }
 
 // Gives the terminal back for good from the main code.
@@ -418,9 +407,7 @@ bool gone_error(int error) { return error == EIO || error == ENXIO; }
 }  // namespace
 
 bool device_open(char* why, size_t why_size) {
-  if (device.fd >= 0) {
-    return true;
-  }
+  if (device.fd >= 0) return true;
   // Non-blocking, so no write of a handler waits for ever on a terminal that
   // stopped reading; the descriptor is this process's own, no one else's.
   int fd = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
@@ -475,9 +462,7 @@ bool device_open(char* why, size_t why_size) {
 }
 
 void device_close() {
-  if (device.fd < 0) {
-    return;
-  }
+  if (device.fd < 0) return;
   // A stop that comes meanwhile waits for the end and then finds the
   // terminal given back: it stops the process and takes nothing again.
   sigset_t before;
@@ -517,17 +502,15 @@ void device_switch_screen_modes(const char* now, const char* on, const char* off
 }
 
 bool device_raise_for_key(int character) {
-  if (device.fd < 0 || (device.game.c_lflag & ISIG) == 0 || character == _POSIX_VDISABLE) {
+  if (device.fd < 0 || (device.game.c_lflag & ISIG) == 0 || character == _POSIX_VDISABLE)
     return false;
-  }
   int sig = 0;
-  if (character == device.game.c_cc[VINTR]) {
+  if (character == device.game.c_cc[VINTR])
     sig = SIGINT;
-  } else if (character == device.game.c_cc[VSUSP]) {
+  else if (character == device.game.c_cc[VSUSP])
     sig = SIGTSTP;
-  } else {
+  else
     return false;
-  }
   // The terminal signals its whole foreground process group, this one.
   kill(0, sig);
   return true;
@@ -543,32 +526,21 @@ bool device_utf8() {
 }
 
 void device_write(const char* data, size_t size) {
-  if (device.fd < 0) {
-    return;
-  }
+  if (device.fd < 0) return;
   // Nothing else is to be done about a failed write.
-  if (!write_in_game(data, size) && gone_error(errno)) {
-    terminal_gone();
-  }
+  if (!write_in_game(data, size) && gone_error(errno)) terminal_gone();
 }
 
 size_t device_read(char* buffer, size_t capacity) {
   // Given back, the terminal's input is the shell's.
-  if (device.fd < 0 || capacity == 0 || terminal_state != IN_GAME) {
-    return 0;
-  }
+  if (device.fd < 0 || capacity == 0 || terminal_state != IN_GAME) return 0;
   // VMIN 0 and VTIME 0 (and a descriptor that never blocks): the read
   // returns at once with what is there.
   ssize_t got = read(device.fd, buffer, capacity);
-  if (got > 0) {
-    return static_cast<size_t>(got);
-  }
-  if (got == -1 && gone_error(errno)) {
-    terminal_gone();
-  }
+  if (got > 0) return static_cast<size_t>(got);
+  if (got == -1 && gone_error(errno)) terminal_gone();
   return 0;
 }
-
 
 namespace {
 
@@ -622,12 +594,8 @@ bool device_wait(int timeout_ms, bool watch_input) {
       if (ready != 0) break;
     }
   }
-  if (ready < 0) {
-    return false;
-  }
-  if ((watched.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
-    terminal_gone();
-  }
+  if (ready < 0) return false;
+  if ((watched.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) terminal_gone();
   return (watched.revents & POLLIN) != 0;
 }
 
@@ -642,17 +610,13 @@ int64_t device_calendar_ms() {
 // The flags are set only by handlers that run inside a wait, so reading and
 // clearing them here races with nothing.
 bool device_take_resumed() {
-  if (resumed == 0) {
-    return false;
-  }
+  if (resumed == 0) return false;
   resumed = 0;
   return true;
 }
 
 bool device_take_resized() {
-  if (resized == 0) {
-    return false;
-  }
+  if (resized == 0) return false;
   resized = 0;
   int columns = 0;
   int rows = 0;

@@ -40,9 +40,7 @@ Scan add_alt(Scan scan) {
     scan.event.press.modifiers |= MOD_ALT;
     // So the Alt column of the table applies; a character beyond ASCII has
     // no key in the table and keeps its byte.
-    if (scan.event.press.key != 0) {
-      scan.event.press.typed = 0;
-    }
+    if (scan.event.press.key != 0) scan.event.press.typed = 0;
   }
   return scan;
 }
@@ -60,21 +58,13 @@ Scan raw_byte(unsigned char byte) {
 // scanned anew.
 Scan scan_utf8(const unsigned char* buf, int size, bool at_end) {
   const int length = utf8_lead_length(buf[0]);
-  if (length == 0) {
-    return raw_byte(buf[0]);
-  }
+  if (length == 0) return raw_byte(buf[0]);
   for (int i = 1; i < length; ++i) {
-    if (i == size) {
-      return at_end ? raw_byte(buf[0]) : NEED_MORE;
-    }
-    if (!utf8_fits_after(buf[0], i, buf[i])) {
-      return raw_byte(buf[0]);
-    }
+    if (i == size) return at_end ? raw_byte(buf[0]) : NEED_MORE;
+    if (!utf8_fits_after(buf[0], i, buf[i])) return raw_byte(buf[0]);
   }
   KeyEvent event = {};
-  for (int i = 0; i < length; ++i) {
-    event.text[i] = static_cast<char>(buf[i]);
-  }
+  for (int i = 0; i < length; ++i) event.text[i] = static_cast<char>(buf[i]);
   int code = 0;
   utf8_char_length(buf, length, &code);
   const int byte = cp437_from_code_point(code);
@@ -93,20 +83,12 @@ constexpr int MOUSE_REPORT_SIZE = 6;
 // silence, even right after "ESC [", it is dropped: over a slow link that is
 // the start of a key whose rest got lost, which must not turn into letters.
 Scan scan_csi(const unsigned char* buf, int size, bool at_end) {
-  if (size == 2) {
-    return at_end ? swallow(2) : NEED_MORE;
-  }
+  if (size == 2) return at_end ? swallow(2) : NEED_MORE;
   if (buf[2] == '[') {  // the Linux console's F1 to F5: ESC [ [ A to E
-    if (size == 3) {
-      return at_end ? swallow(3) : NEED_MORE;
-    }
-    if (!is_parameter(buf[3]) && !is_final(buf[3])) {
-      return swallow(3);
-    }
+    if (size == 3) return at_end ? swallow(3) : NEED_MORE;
+    if (!is_parameter(buf[3]) && !is_final(buf[3])) return swallow(3);
     KeyEvent event = {};
-    if (linux_console_key(buf[3], event)) {
-      return made(4, event);
-    }
+    if (linux_console_key(buf[3], event)) return made(4, event);
     return swallow(4);
   }
   int i = 2;
@@ -115,28 +97,19 @@ Scan scan_csi(const unsigned char* buf, int size, bool at_end) {
     // rxvt ends "n $" (Shift with the key of CSI n ~) with a byte that is
     // otherwise an intermediate; no other sequence a terminal sends on its
     // own has a '$' right after plain digits.
-    if (buf[i] == '$' && digits_only && i > 2) {
-      break;
-    }
+    if (buf[i] == '$' && digits_only && i > 2) break;
     digits_only = digits_only && is_digit(buf[i]);
     ++i;
   }
-  if (i == size) {
-    return at_end ? swallow(size) : NEED_MORE;
-  }
-  if (buf[i] != '$' && !is_final(buf[i])) {
-    return swallow(i);  // cut short by a control byte, which starts anew
-  }
+  if (i == size) return at_end ? swallow(size) : NEED_MORE;
+  if (buf[i] != '$' && !is_final(buf[i]))
+    return swallow(i);            // cut short by a control byte, which starts anew
   if (i == 2 && buf[i] == 'M') {  // the raw bytes of a mouse report are no keys
-    if (size < MOUSE_REPORT_SIZE) {
-      return at_end ? swallow(size) : NEED_MORE;
-    }
+    if (size < MOUSE_REPORT_SIZE) return at_end ? swallow(size) : NEED_MORE;
     return swallow(MOUSE_REPORT_SIZE);
   }
   KeyEvent event = {};
-  if (csi_key(buf + 2, i - 2, buf[i], event)) {
-    return made(i + 1, event);
-  }
+  if (csi_key(buf + 2, i - 2, buf[i], event)) return made(i + 1, event);
   Scan report = swallow(i + 1);
   report.report = terminal_report(buf + 2, i - 2, buf[i]);
   return report;
@@ -145,23 +118,13 @@ Scan scan_csi(const unsigned char* buf, int size, bool at_end) {
 // ESC O and one final byte, with parameter bytes in some older forms; cut
 // off by silence, dropped like a control sequence.
 Scan scan_ss3(const unsigned char* buf, int size, bool at_end) {
-  if (size == 2) {
-    return at_end ? swallow(2) : NEED_MORE;
-  }
+  if (size == 2) return at_end ? swallow(2) : NEED_MORE;
   int i = 2;
-  while (i < size && is_parameter(buf[i])) {
-    ++i;
-  }
-  if (i == size) {
-    return at_end ? swallow(size) : NEED_MORE;
-  }
-  if (!is_final(buf[i])) {
-    return swallow(i);
-  }
+  while (i < size && is_parameter(buf[i])) ++i;
+  if (i == size) return at_end ? swallow(size) : NEED_MORE;
+  if (!is_final(buf[i])) return swallow(i);
   KeyEvent event = {};
-  if (ss3_key(buf + 2, i - 2, buf[i], event)) {
-    return made(i + 1, event);
-  }
+  if (ss3_key(buf + 2, i - 2, buf[i], event)) return made(i + 1, event);
   return swallow(i + 1);
 }
 
@@ -169,41 +132,26 @@ Scan scan_ss3(const unsigned char* buf, int size, bool at_end) {
 // Alt (ESC ESC [ A is Alt+Up as rxvt sends it); without, the ESC that is not
 // a sequence's start is the Esc key on its own.
 Scan scan_escape(const unsigned char* buf, int size, bool at_end, bool alt_prefix) {
-  if (size == 1) {
-    return at_end ? made(1, key_of_byte(ESC)) : NEED_MORE;
-  }
+  if (size == 1) return at_end ? made(1, key_of_byte(ESC)) : NEED_MORE;
   const unsigned char next = buf[1];
-  if (next == '[') {
-    return scan_csi(buf, size, at_end);
-  }
-  if (next == 'O') {
-    return scan_ss3(buf, size, at_end);
-  }
-  if (!alt_prefix) {
-    return made(1, key_of_byte(ESC));
-  }
+  if (next == '[') return scan_csi(buf, size, at_end);
+  if (next == 'O') return scan_ss3(buf, size, at_end);
+  if (!alt_prefix) return made(1, key_of_byte(ESC));
   Scan rest = {};
-  if (next == ESC) {
+  if (next == ESC)
     rest = scan_escape(buf + 1, size - 1, at_end, false);
-  } else if (next >= 0x80) {
+  else if (next >= 0x80)
     rest = scan_utf8(buf + 1, size - 1, at_end);
-  } else {
+  else
     rest = made(1, key_of_byte(next));
-  }
-  if (rest.used == 0) {
-    return NEED_MORE;
-  }
+  if (rest.used == 0) return NEED_MORE;
   rest.used += 1;
   return add_alt(rest);
 }
 
 Scan scan_unit(const unsigned char* buf, int size, bool at_end) {
-  if (buf[0] == ESC) {
-    return scan_escape(buf, size, at_end, true);
-  }
-  if (buf[0] >= 0x80) {
-    return scan_utf8(buf, size, at_end);
-  }
+  if (buf[0] == ESC) return scan_escape(buf, size, at_end, true);
+  if (buf[0] >= 0x80) return scan_utf8(buf, size, at_end);
   return made(1, key_of_byte(buf[0]));
 }
 
@@ -226,17 +174,13 @@ int silence_allowed(const KeyDecoder& decoder) {
   const int size = decoder.pending_size;
   const bool alt_with_sequence = size >= 3 && buf[1] == ESC && begins_sequence(buf + 1, size - 1);
   const bool may_be_answer = buf[size - 1] == ESC && answer_owed(decoder);
-  if (begins_sequence(buf, size) || alt_with_sequence || may_be_answer) {
-    return SEQUENCE_WAIT_MS;
-  }
+  if (begins_sequence(buf, size) || alt_with_sequence || may_be_answer) return SEQUENCE_WAIT_MS;
   return ESCAPE_WAIT_MS;
 }
 
 void drop_front(KeyDecoder& decoder, int count) {
   const int left = decoder.pending_size - count;
-  for (int i = 0; i < left; ++i) {
-    decoder.pending[i] = decoder.pending[count + i];
-  }
+  for (int i = 0; i < left; ++i) decoder.pending[i] = decoder.pending[count + i];
   decoder.pending_size = left;
 }
 
@@ -244,17 +188,11 @@ int resolve(KeyDecoder& decoder, bool at_end, KeyEvent* out) {
   int count = 0;
   while (decoder.pending_size > 0 && count < DECODER_MAX_EVENTS) {
     const Scan scan = scan_unit(decoder.pending, decoder.pending_size, at_end);
-    if (scan.used == 0) {
-      break;
-    }
-    if (scan.made) {
-      out[count++] = scan.event;
-    }
+    if (scan.used == 0) break;
+    if (scan.made) out[count++] = scan.event;
     // The attributes are the last reply to the query; what comes after them
     // is no answer to it.
-    if ((decoder.reports & REPORT_ATTRIBUTES) == 0) {
-      decoder.reports |= scan.report;
-    }
+    if ((decoder.reports & REPORT_ATTRIBUTES) == 0) decoder.reports |= scan.report;
     drop_front(decoder, scan.used);
   }
   return count;
@@ -287,9 +225,7 @@ int decoder_feed(KeyDecoder& decoder, unsigned char byte, uint32_t now, KeyEvent
       return 0;
     }
     decoder.pending_size = 0;
-    if (is_final(byte)) {
-      return 0;
-    }
+    if (is_final(byte)) return 0;
   }
   decoder.pending[decoder.pending_size++] = byte;
   decoder.pending_since = now;
@@ -297,24 +233,18 @@ int decoder_feed(KeyDecoder& decoder, unsigned char byte, uint32_t now, KeyEvent
 }
 
 int decoder_flush(KeyDecoder& decoder, uint32_t now, KeyEvent* out) {
-  if (decoder_flush_in(decoder, now) != 0) {
-    return 0;
-  }
+  if (decoder_flush_in(decoder, now) != 0) return 0;
   return resolve(decoder, true, out);
 }
 
 int decoder_finish(KeyDecoder& decoder, KeyEvent* out) { return resolve(decoder, true, out); }
 
 int decoder_flush_in(const KeyDecoder& decoder, uint32_t now) {
-  if (decoder.pending_size == 0) {
-    return -1;
-  }
+  if (decoder.pending_size == 0) return -1;
   // Unsigned difference, so a wrap of the millisecond clock does no harm.
   const uint32_t waited = now - decoder.pending_since;
   const int allowed = silence_allowed(decoder);
-  if (waited >= static_cast<uint32_t>(allowed)) {
-    return 0;
-  }
+  if (waited >= static_cast<uint32_t>(allowed)) return 0;
   return allowed - static_cast<int>(waited);
 }
 

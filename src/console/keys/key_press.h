@@ -76,6 +76,6 @@ struct KeyEvent {
 // like every report and notes as these bits.
 constexpr int REPORT_KEYBOARD_FLAGS = 1;  // CSI ? flags u: it has the keyboard enhancement protocol
 constexpr int REPORT_SYNC_OUTPUT = 2;     // CSI ? 2026 ; 1-3 $ y: it knows synchronized output
-constexpr int REPORT_ATTRIBUTES = 4;      // CSI ? ... c: the primary device attributes, its last reply
+constexpr int REPORT_ATTRIBUTES = 4;  // CSI ? ... c: the primary device attributes, its last reply
 
 }  // namespace vormi

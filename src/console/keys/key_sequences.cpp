@@ -38,6 +38,7 @@ struct CharKey {
   int modifiers;
 };
 
+// clang-format off
 constexpr CharKey CHAR_KEYS[] = {
     {' ', VKEY_SPACE, 0},
     {')', '0', SHIFT}, {'!', '1', SHIFT}, {'@', '2', SHIFT}, {'#', '3', SHIFT},
@@ -55,6 +56,7 @@ constexpr CharKey CHAR_KEYS[] = {
     {'.', VKEY_PERIOD, 0},         {'>', VKEY_PERIOD, SHIFT},
     {'/', VKEY_SLASH, 0},          {'?', VKEY_SLASH, SHIFT},
 };
+// clang-format on
 
 // Control bytes that are not simply Ctrl with a letter.
 struct ControlKey {
@@ -64,6 +66,7 @@ struct ControlKey {
   int typed;
 };
 
+// clang-format off
 constexpr ControlKey CONTROL_KEYS[] = {
     {0, VKEY_SPACE, CTRL, 0},  // NUL types nothing, so the Ctrl column decides
     {8, VKEY_BACKSPACE, 0, 8},
@@ -77,6 +80,7 @@ constexpr ControlKey CONTROL_KEYS[] = {
     {31, VKEY_MINUS, CTRL, 31},
     {127, VKEY_BACKSPACE, 0, 8},  // most terminals send DEL for Backspace
 };
+// clang-format on
 
 // The key and Shift state that type a printable character; false for none.
 bool key_of_char(int ch, int& key, int& modifiers) {
@@ -102,18 +106,11 @@ bool key_of_char(int ch, int& key, int& modifiers) {
 
 // The character a key types with or without Shift; 0 for none.
 int char_of_key(int key, bool shifted) {
-  if (is_letter_key(key)) {
-    return shifted ? key : key - 'A' + 'a';
-  }
-  if (is_digit_key(key) && !shifted) {
-    return key;
-  }
+  if (is_letter_key(key)) return shifted ? key : key - 'A' + 'a';
+  if (is_digit_key(key) && !shifted) return key;
   const int wanted = shifted ? SHIFT : 0;
-  for (const CharKey& entry : CHAR_KEYS) {
-    if (entry.key == key && entry.modifiers == wanted) {
-      return entry.ch;
-    }
-  }
+  for (const CharKey& entry : CHAR_KEYS)
+    if (entry.key == key && entry.modifiers == wanted) return entry.ch;
   return 0;
 }
 
@@ -121,27 +118,18 @@ int char_of_key(int key, bool shifted) {
 // by a plain byte would: with Alt nothing, with Ctrl only letters (their
 // control bytes) and Enter (LF), Shift+Tab nothing.
 int typed_by(int key, int modifiers, bool caps_lock) {
-  if ((modifiers & MOD_ALT) != 0) {
-    return 0;
-  }
+  if ((modifiers & MOD_ALT) != 0) return 0;
   const bool shifted = (modifiers & SHIFT) != 0;
   if ((modifiers & CTRL) != 0) {
-    if (is_letter_key(key)) {
-      return key - 'A' + 1;
-    }
+    if (is_letter_key(key)) return key - 'A' + 1;
     return key == VKEY_ENTER ? 10 : 0;
   }
   switch (key) {
-    case VKEY_TAB:
-      return shifted ? 0 : 9;
-    case VKEY_ENTER:
-      return 13;
-    case VKEY_BACKSPACE:
-      return 8;
-    case VKEY_ESCAPE:
-      return 27;
-    default:
-      break;
+    case VKEY_TAB: return shifted ? 0 : 9;
+    case VKEY_ENTER: return 13;
+    case VKEY_BACKSPACE: return 8;
+    case VKEY_ESCAPE: return 27;
+    default: break;
   }
   const bool upper = is_letter_key(key) ? (shifted != caps_lock) : shifted;
   return char_of_key(key, upper);
@@ -166,28 +154,21 @@ bool parse_params(const unsigned char* bytes, int length, Params& params) {
     const unsigned char byte = bytes[i];
     if (byte >= '0' && byte <= '9') {
       int* target = nullptr;
-      if (sub == 0) {
+      if (sub == 0)
         target = &params.value[params.count - 1];
-      } else if (sub == 1 && params.count == 2) {
+      else if (sub == 1 && params.count == 2)
         target = &params.event_type;
-      }
       if (target != nullptr) {
         *target = *target * 10 + (byte - '0');
-        if (*target > PARAM_CAP) {
-          return false;  // no key has such a number
-        }
+        if (*target > PARAM_CAP) return false;  // no key has such a number
       }
     } else if (byte == ';') {
-      if (params.count == MAX_PARAMS) {
-        return false;
-      }
+      if (params.count == MAX_PARAMS) return false;
       ++params.count;
       sub = 0;
     } else if (byte == ':') {
       ++sub;
-      if (sub == 1 && params.count == 2) {
-        params.event_type = 0;
-      }
+      if (sub == 1 && params.count == 2) params.event_type = 0;
     } else {
       return false;  // private markers and intermediates: not a key
     }
@@ -205,6 +186,7 @@ struct FinalKey {
   int modifiers;
 };
 
+// clang-format off
 constexpr FinalKey CSI_FINALS[] = {
     {'A', VKEY_UP, 0},          {'B', VKEY_DOWN, 0},
     {'C', VKEY_RIGHT, 0},       {'D', VKEY_LEFT, 0},
@@ -215,7 +197,9 @@ constexpr FinalKey CSI_FINALS[] = {
     {'a', VKEY_UP, SHIFT},      {'b', VKEY_DOWN, SHIFT},  // rxvt
     {'c', VKEY_RIGHT, SHIFT},   {'d', VKEY_LEFT, SHIFT},
 };
+// clang-format on
 
+// clang-format off
 constexpr FinalKey SS3_FINALS[] = {
     {'A', VKEY_UP, 0},          {'B', VKEY_DOWN, 0},
     {'C', VKEY_RIGHT, 0},       {'D', VKEY_LEFT, 0},
@@ -225,6 +209,7 @@ constexpr FinalKey SS3_FINALS[] = {
     {'a', VKEY_UP, CTRL},       {'b', VKEY_DOWN, CTRL},  // rxvt
     {'c', VKEY_RIGHT, CTRL},    {'d', VKEY_LEFT, CTRL},
 };
+// clang-format on
 
 // The keypad in application mode: SS3 and a final, typing its character. The
 // keyboard enhancement protocol reports the same keys by their own code points.
@@ -235,6 +220,7 @@ struct KeypadKey {
   int typed;
 };
 
+// clang-format off
 constexpr KeypadKey KEYPAD_FINALS[] = {
     {'M', 57414, VKEY_ENTER, 13},
     {'j', 57411, VKEY_NUMPAD_MULTIPLY, '*'},  {'k', 57413, VKEY_NUMPAD_PLUS, '+'},
@@ -246,6 +232,7 @@ constexpr KeypadKey KEYPAD_FINALS[] = {
     {'v', 57405, VKEY_NUMPAD_0 + 6, '6'}, {'w', 57406, VKEY_NUMPAD_0 + 7, '7'},
     {'x', 57407, VKEY_NUMPAD_0 + 8, '8'}, {'y', 57408, VKEY_NUMPAD_0 + 9, '9'},
 };
+// clang-format on
 
 // The keypad's navigation keys by the protocol's code points; in the legacy
 // forms they send what the keys of the same names send.
@@ -254,12 +241,14 @@ struct KeypadMove {
   int key;
 };
 
+// clang-format off
 constexpr KeypadMove KEYPAD_MOVES[] = {
     {57417, VKEY_LEFT},    {57418, VKEY_RIGHT},     {57419, VKEY_UP},
     {57420, VKEY_DOWN},    {57421, VKEY_PAGE_UP},   {57422, VKEY_PAGE_DOWN},
     {57423, VKEY_HOME},    {57424, VKEY_END},       {57425, VKEY_INSERT},
     {57426, VKEY_DELETE},
 };
+// clang-format on
 
 // A keypad key typed with Ctrl or Alt types nothing.
 KeyEvent keypad_event(const KeypadKey& pad, int modifiers) {
@@ -292,6 +281,7 @@ struct TildeKey {
   int modifiers;
 };
 
+// clang-format off
 constexpr TildeKey TILDE_KEYS[] = {
     {1, VKEY_HOME, 0},           {7, VKEY_HOME, 0},
     {4, VKEY_END, 0},            {8, VKEY_END, 0},
@@ -308,18 +298,15 @@ constexpr TildeKey TILDE_KEYS[] = {
     {31, VKEY_F1 + 6, SHIFT},    {32, VKEY_F1 + 7, SHIFT},
     {33, VKEY_F1 + 8, SHIFT},    {34, VKEY_F1 + 9, SHIFT},
 };
+// clang-format on
 
 // rxvt's finals in place of '~': the modifiers they stand for.
 int tilde_final_modifiers(unsigned char final) {
   switch (final) {
-    case '$':
-      return SHIFT;
-    case '^':
-      return CTRL;
-    case '@':
-      return CTRL | SHIFT;
-    default:
-      return 0;
+    case '$': return SHIFT;
+    case '^': return CTRL;
+    case '@': return CTRL | SHIFT;
+    default: return 0;
   }
 }
 
@@ -327,12 +314,9 @@ int tilde_final_modifiers(unsigned char final) {
 // their characters, as the legacy forms do.
 int keypad_character(int codepoint) {
   switch (codepoint) {
-    case 57415:
-      return '=';
-    case 57416:
-      return ',';
-    default:
-      return codepoint;
+    case 57415: return '=';
+    case 57416: return ',';
+    default: return codepoint;
   }
 }
 
@@ -345,26 +329,14 @@ bool codepoint_key(int reported, int modifier_parameter, KeyEvent& event) {
   int key = 0;
   int implied = 0;
   switch (codepoint) {
-    case 27:
-      key = VKEY_ESCAPE;
-      break;
-    case 13:
-      key = VKEY_ENTER;
-      break;
-    case 9:
-      key = VKEY_TAB;
-      break;
+    case 27: key = VKEY_ESCAPE; break;
+    case 13: key = VKEY_ENTER; break;
+    case 9: key = VKEY_TAB; break;
     case 8:
-    case 127:
-      key = VKEY_BACKSPACE;
-      break;
+    case 127: key = VKEY_BACKSPACE; break;
     default:
-      if (keypad_codepoint_key(codepoint, modifiers, event)) {
-        return true;
-      }
-      if (codepoint < 32 || codepoint > 126 || !key_of_char(codepoint, key, implied)) {
-        return false;
-      }
+      if (keypad_codepoint_key(codepoint, modifiers, event)) return true;
+      if (codepoint < 32 || codepoint > 126 || !key_of_char(codepoint, key, implied)) return false;
       break;
   }
   modifiers |= implied;
@@ -373,9 +345,8 @@ bool codepoint_key(int reported, int modifier_parameter, KeyEvent& event) {
 }
 
 bool tilde_key(const Params& params, unsigned char final, KeyEvent& event) {
-  if (params.value[0] == 27 && params.count == 3 && final == '~') {
+  if (params.value[0] == 27 && params.count == 3 && final == '~')
     return codepoint_key(params.value[2], params.value[1], event);
-  }
   for (const TildeKey& entry : TILDE_KEYS) {
     if (entry.number == params.value[0]) {
       const int modifiers =
@@ -391,70 +362,45 @@ constexpr int CSI_FINAL_COUNT = sizeof(CSI_FINALS) / sizeof(CSI_FINALS[0]);
 constexpr int SS3_FINAL_COUNT = sizeof(SS3_FINALS) / sizeof(SS3_FINALS[0]);
 
 const FinalKey* find_final(const FinalKey* table, int count, unsigned char final) {
-  for (int i = 0; i < count; ++i) {
-    if (table[i].final == final) {
-      return &table[i];
-    }
-  }
+  for (int i = 0; i < count; ++i)
+    if (table[i].final == final) return &table[i];
   return nullptr;
 }
 
 }  // namespace
 
 KeyEvent key_of_byte(unsigned char byte) {
-  for (const ControlKey& entry : CONTROL_KEYS) {
-    if (entry.byte == byte) {
-      return key_event(entry.key, entry.modifiers, entry.typed);
-    }
-  }
-  if (byte >= 1 && byte <= 26) {
-    return key_event('A' + byte - 1, CTRL, byte);
-  }
+  for (const ControlKey& entry : CONTROL_KEYS)
+    if (entry.byte == byte) return key_event(entry.key, entry.modifiers, entry.typed);
+  if (byte >= 1 && byte <= 26) return key_event('A' + byte - 1, CTRL, byte);
   int key = 0;
   int modifiers = 0;
-  if (key_of_char(byte, key, modifiers)) {
-    return key_event(key, modifiers, byte);
-  }
+  if (key_of_char(byte, key, modifiers)) return key_event(key, modifiers, byte);
   return key_event(0, 0, 0);  // not reached for bytes below 128
 }
 
 bool linux_console_key(unsigned char final, KeyEvent& event) {
-  if (final < 'A' || final > 'E') {
-    return false;
-  }
+  if (final < 'A' || final > 'E') return false;
   event = key_event(VKEY_F1 + (final - 'A'), 0, 0);
   return true;
 }
 
 bool csi_key(const unsigned char* params, int length, unsigned char final, KeyEvent& event) {
   Params parsed = {};
-  if (!parse_params(params, length, parsed)) {
-    return false;
-  }
-  if (final == '~' || tilde_final_modifiers(final) != 0) {
-    return tilde_key(parsed, final, event);
-  }
-  if (final == 'u') {
-    return codepoint_key(parsed.value[0], parsed.value[1], event);
-  }
+  if (!parse_params(params, length, parsed)) return false;
+  if (final == '~' || tilde_final_modifiers(final) != 0) return tilde_key(parsed, final, event);
+  if (final == 'u') return codepoint_key(parsed.value[0], parsed.value[1], event);
   const FinalKey* entry = find_final(CSI_FINALS, CSI_FINAL_COUNT, final);
-  if (entry == nullptr || parsed.value[0] > 1) {
+  if (entry == nullptr || parsed.value[0] > 1)
     return false;  // these keys come as CSI X or CSI 1;m X only
-  }
   event = key_event(entry->key, entry->modifiers | modifier_bits(parsed.value[1]), 0);
   return true;
 }
 
 int terminal_report(const unsigned char* params, int length, unsigned char final) {
-  if (length == 0 || params[0] != '?') {
-    return 0;
-  }
-  if (final == 'c') {
-    return REPORT_ATTRIBUTES;
-  }
-  if (final == 'u') {
-    return REPORT_KEYBOARD_FLAGS;
-  }
+  if (length == 0 || params[0] != '?') return 0;
+  if (final == 'c') return REPORT_ATTRIBUTES;
+  if (final == 'u') return REPORT_KEYBOARD_FLAGS;
   // CSI ? 2026 ; s $ y: s is 1 (set), 2 (reset) or 3 (always set) for a
   // known mode, 0 for an unknown one and 4 for one that can never be set.
   static const char SYNC_MODE[] = "?2026;";
@@ -469,9 +415,7 @@ int terminal_report(const unsigned char* params, int length, unsigned char final
 
 bool ss3_key(const unsigned char* params, int length, unsigned char final, KeyEvent& event) {
   Params parsed = {};
-  if (!parse_params(params, length, parsed)) {
-    return false;
-  }
+  if (!parse_params(params, length, parsed)) return false;
   // Older forms put the modifier parameter alone (ESC O 5 A) or after a 1.
   const int modifiers = modifier_bits(parsed.value[parsed.count - 1]);
   const FinalKey* entry = find_final(SS3_FINALS, SS3_FINAL_COUNT, final);

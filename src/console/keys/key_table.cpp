@@ -21,6 +21,7 @@ struct KeyRow {
 constexpr int KP = VKEY_NUMPAD_0;
 constexpr int F = VKEY_F1;
 
+// clang-format off
 constexpr KeyRow KEY_TABLE[] = {
     // key                    plain      shift      ctrl       alt
     {VKEY_BACKSPACE,          8,         8,         127,       EXT + 14},
@@ -110,27 +111,21 @@ constexpr KeyRow KEY_TABLE[] = {
     {VKEY_PERIOD,             '.',       '>',       NONE,      EXT + 52},
     {VKEY_GRAVE,              '`',       '~',       NONE,      EXT + 41},
 };
+// clang-format on
 
 static_assert(sizeof(KEY_TABLE) / sizeof(KEY_TABLE[0]) == 89, "the PC key table has 89 keys");
 
 constexpr KeyCodes NO_CODE = {0, 0, 0};
 
 const KeyRow* find_row(int key) {
-  for (const KeyRow& row : KEY_TABLE) {
-    if (row.key == key) {
-      return &row;
-    }
-  }
+  for (const KeyRow& row : KEY_TABLE)
+    if (row.key == key) return &row;
   return nullptr;
 }
 
 KeyCodes codes_of(int cell) {
-  if (cell < 0) {
-    return NO_CODE;
-  }
-  if (cell >= EXT) {
-    return {2, 0, cell - EXT};
-  }
+  if (cell < 0) return NO_CODE;
+  if (cell >= EXT) return {2, 0, cell - EXT};
   return {1, cell, 0};
 }
 
@@ -140,41 +135,25 @@ bool types_character(int typed) { return typed > 0 && typed < EXT; }
 
 KeyCodes select_codes(const KeyPress& press) {
   const KeyRow* row = find_row(press.key);
-  if (row == nullptr) {
-    return NO_CODE;
-  }
-  if ((press.modifiers & MOD_ALT) != 0) {
-    return codes_of(row->alt);
-  }
-  if ((press.modifiers & MOD_CTRL) != 0) {
-    return codes_of(row->ctrl);
-  }
-  if ((press.modifiers & MOD_SHIFT) != 0) {
-    return codes_of(row->shift);
-  }
+  if (row == nullptr) return NO_CODE;
+  if ((press.modifiers & MOD_ALT) != 0) return codes_of(row->alt);
+  if ((press.modifiers & MOD_CTRL) != 0) return codes_of(row->ctrl);
+  if ((press.modifiers & MOD_SHIFT) != 0) return codes_of(row->shift);
   // A letter gives what it types, so Caps Lock gives upper case. A letter
   // press that types nothing falls back to the plain column: a lone code 0
   // would read as the first half of an extended pair with no second half.
-  if (is_letter_key(press.key) && types_character(press.typed)) {
-    return codes_of(press.typed);
-  }
+  if (is_letter_key(press.key) && types_character(press.typed)) return codes_of(press.typed);
   return codes_of(row->plain);
 }
 
 KeyCodes read_codes(const KeyPress& press) {
-  if (types_character(press.typed)) {
-    return {1, press.typed, 0};
-  }
+  if (types_character(press.typed)) return {1, press.typed, 0};
   return select_codes(press);
 }
 
 bool counts_as_key(const KeyPress& press) {
-  if (press.key == VKEY_SHIFT || press.key == VKEY_CTRL || press.key == VKEY_ALT) {
-    return false;
-  }
-  if (press.key == 0) {
-    return types_character(press.typed);
-  }
+  if (press.key == VKEY_SHIFT || press.key == VKEY_CTRL || press.key == VKEY_ALT) return false;
+  if (press.key == 0) return types_character(press.typed);
   return select_codes(press).count > 0;
 }
 

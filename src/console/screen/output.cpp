@@ -61,7 +61,8 @@ void emit_move(ScreenShadow& shadow, int x, int y, OutputBuffer& out) {
   if (shadow.cursor_sure) {
     if (x == shadow.cursor_x && y == shadow.cursor_y) return;
     char relative[24];
-    const int relative_size = relative_move(shadow.cursor_x, shadow.cursor_y, x, y, relative, sizeof relative);
+    const int relative_size =
+        relative_move(shadow.cursor_x, shadow.cursor_y, x, y, relative, sizeof relative);
     if (relative_size > 0 && relative_size < size) {
       output_append(out, relative, relative_size);
       size = 0;
@@ -99,9 +100,8 @@ void break_wide_neighbours(ScreenShadow& shadow, int x, int width) {
   const int y = shadow.cursor_y;
   if (cell_at(shadow, x, y).width == 0 && x > 1) blank_cell(cell_at(shadow, x - 1, y));
   const int last = x + width - 1;
-  if (last < shadow.columns && cell_at(shadow, last, y).width == 2) {
+  if (last < shadow.columns && cell_at(shadow, last, y).width == 2)
     blank_cell(cell_at(shadow, last + 1, y));
-  }
 }
 
 void put_char(ScreenShadow& shadow, const char* bytes, int size, int width, OutputBuffer& out) {
@@ -146,13 +146,12 @@ void put_tab(ScreenShadow& shadow, OutputBuffer& out) {
 }
 
 void put_control(ScreenShadow& shadow, unsigned char byte, OutputBuffer& out) {
-  if (byte == '\n') {
+  if (byte == '\n')
     next_row(shadow, out);
-  } else if (byte == '\t') {
+  else if (byte == '\t')
     put_tab(shadow, out);
-  } else if (byte == '\a') {
+  else if (byte == '\a')
     output_append(out, "\a");
-  }
   // Every other control byte is dropped: passed on it could move the cursor
   // behind the copy's back or start an escape sequence.
 }
@@ -186,9 +185,8 @@ void shadow_reset(ScreenShadow& shadow, int columns, int rows, bool utf8) {
   // The terminal's cursor is wherever the shell left it.
   shadow.cursor_sure = false;
   shadow.after_character = false;
-  for (int y = 1; y <= shadow.rows; ++y) {
+  for (int y = 1; y <= shadow.rows; ++y)
     for (int x = 1; x <= shadow.columns; ++x) blank_cell(cell_at(shadow, x, y));
-  }
 }
 
 void shadow_resize(ScreenShadow& shadow, int columns, int rows) {
@@ -197,14 +195,12 @@ void shadow_resize(ScreenShadow& shadow, int columns, int rows) {
   // Cells left outside by a shrink are not blanked then, but when they come
   // back into view: whatever was drawn or cleared since is not in them.
   for (int y = 1; y <= rows; ++y) {
-    for (int x = 1; x <= columns; ++x) {
+    for (int x = 1; x <= columns; ++x)
       if (x > shadow.columns || y > shadow.rows) blank_cell(cell_at(shadow, x, y));
-    }
   }
   if (columns < shadow.columns) {
-    for (int y = 1; y <= rows; ++y) {
+    for (int y = 1; y <= rows; ++y)
       if (cell_at(shadow, columns, y).width == 2) blank_cell(cell_at(shadow, columns, y));
-    }
   }
   shadow.columns = columns;
   shadow.rows = rows;
@@ -236,13 +232,12 @@ void translate_text(ScreenShadow& shadow, const char* text, int size, OutputBuff
       continue;
     }
     const int width = shadow.utf8 ? char_columns(code) : -1;
-    if (width < 0) {
+    if (width < 0)
       put_char(shadow, "?", 1, 1, out);
-    } else if (width == 0) {
+    else if (width == 0)
       put_zero_width(shadow, text + i, length, out);
-    } else {
+    else
       put_char(shadow, text + i, length, width, out);
-    }
     i += length;
   }
 }
@@ -256,9 +251,8 @@ bool translate_goto(ScreenShadow& shadow, int x, int y, OutputBuffer& out) {
 void translate_clear(ScreenShadow& shadow, OutputBuffer& out) {
   // Erase-display neither scrolls nor moves the cursor; the home move follows.
   output_append(out, "\x1b[2J\x1b[H");
-  for (int y = 1; y <= shadow.rows; ++y) {
+  for (int y = 1; y <= shadow.rows; ++y)
     for (int x = 1; x <= shadow.columns; ++x) blank_cell(cell_at(shadow, x, y));
-  }
   shadow.cursor_x = 1;
   shadow.cursor_y = 1;
   shadow.cursor_sure = true;

@@ -62,7 +62,9 @@ void shadow_resize(ScreenShadow& shadow, int columns, int rows);
 // these bytes only, so a character is never joined with bytes of another print.
 void translate_text(ScreenShadow& shadow, const char* text, int size, OutputBuffer& out);
 template <int N>
-void translate_text(ScreenShadow& shadow, const char (&text)[N], OutputBuffer& out) { translate_text(shadow, text, N - 1, out); }
+void translate_text(ScreenShadow& shadow, const char (&text)[N], OutputBuffer& out) {
+  translate_text(shadow, text, N - 1, out);
+}
 // Moves the cursor; a position outside the screen emits nothing and returns false.
 // Sends nothing when the cursor is surely there already, and a relative move
 // when that is surely right and shorter.
@@ -79,8 +81,12 @@ void output_append(OutputBuffer& out, const char* bytes, int size);
 
 // The length of a string literal, counted by the compiler; a literal appended.
 template <int N>
-constexpr int length_of(const char (&)[N]) { return N - 1; }
+constexpr int length_of(const char (&)[N]) {
+  return N - 1;
+}
 template <int N>
-void output_append(OutputBuffer& out, const char (&text)[N]) { output_append(out, text, N - 1); }
+void output_append(OutputBuffer& out, const char (&text)[N]) {
+  output_append(out, text, N - 1);
+}
 
 }  // namespace vormi

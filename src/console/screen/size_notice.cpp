@@ -11,9 +11,9 @@ struct NoticeLines {
   char* out;
   int capacity;
   int size;
-  int width;      // columns a line may take
-  int lines_left; // lines that may still be started after the current one
-  int column;     // characters on the current line
+  int width;       // columns a line may take
+  int lines_left;  // lines that may still be started after the current one
+  int column;      // characters on the current line
 };
 
 void put(NoticeLines& notice, char c) {

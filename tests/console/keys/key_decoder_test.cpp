@@ -21,12 +21,8 @@ std::string describe(const KeyEvent& event) {
     const std::string code = codes.count == 1 ? std::to_string(codes.first) : "none";
     return std::string("text:") + event.text + "=" + code;
   }
-  if (codes.count == 0) {
-    return "none";
-  }
-  if (codes.count == 2) {
-    return std::to_string(codes.first) + "," + std::to_string(codes.second);
-  }
+  if (codes.count == 0) return "none";
+  if (codes.count == 2) return std::to_string(codes.first) + "," + std::to_string(codes.second);
   return std::to_string(codes.first);
 }
 
@@ -54,9 +50,7 @@ class Feeder {
   const std::vector<KeyEvent>& events() const { return events_; }
   std::vector<std::string> seen() const {
     std::vector<std::string> names;
-    for (const KeyEvent& event : events_) {
-      names.push_back(describe(event));
-    }
+    for (const KeyEvent& event : events_) names.push_back(describe(event));
     return names;
   }
 
@@ -88,6 +82,7 @@ struct Case {
 };
 
 const std::vector<Case>& sequence_cases() {
+  // clang-format off
   static const std::vector<Case> cases = {
       // xterm (and the many terminals that copy it)
       {"xterm Up", "\x1b[A", {"0,72"}},
@@ -283,13 +278,12 @@ const std::vector<Case>& sequence_cases() {
       {"two arrows", "\x1b[A\x1b[B", {"0,72", "0,80"}},
       {"letters and arrow", "ab\x1bOCz", {"97", "98", "0,77", "122"}},
   };
+  // clang-format on
   return cases;
 }
 
 TEST(KeyDecoder, SequencesFedWholeGiveTheirCodes) {
-  for (const Case& c : sequence_cases()) {
-    EXPECT_EQ(decode(c.bytes), c.codes) << c.name;
-  }
+  for (const Case& c : sequence_cases()) EXPECT_EQ(decode(c.bytes), c.codes) << c.name;
 }
 
 TEST(KeyDecoder, SequencesSplitAtEveryOffsetGiveTheSameCodes) {
@@ -311,9 +305,7 @@ TEST(KeyDecoder, SequencesSplitAtEveryOffsetGiveTheSameCodes) {
 TEST(KeyDecoder, SequencesSplitBySlowLinkSilencesGiveTheSameCodes) {
   for (const Case& c : sequence_cases()) {
     for (size_t cut = 1; cut < c.bytes.size(); ++cut) {
-      if (c.bytes[cut - 1] == '\x1b') {
-        continue;
-      }
+      if (c.bytes[cut - 1] == '\x1b') continue;
       for (int silence : {60, 200, 900}) {
         Feeder feeder;
         feeder.feed(c.bytes.substr(0, cut));
@@ -342,6 +334,7 @@ TEST(KeyDecoder, SequencesTricklingInByteByByteGiveTheSameCodes) {
 // and Alt keys and the keypad as CSI code u: each gives the codes its legacy
 // form gives, at once, without the wait a lone ESC byte needs.
 TEST(KeyDecoder, KeyboardProtocolFormsGiveTheCodesOfTheirLegacyForms) {
+  // clang-format off
   const struct {
     const char* name;
     std::string protocol;
@@ -374,6 +367,7 @@ TEST(KeyDecoder, KeyboardProtocolFormsGiveTheCodesOfTheirLegacyForms) {
       {"Alt+F12", "\x1b[24;3~", "\x1b\x1b[24~"},
       {"Ctrl+Shift+Home", "\x1b[1;6H", "\x1b[7@"},
   };
+  // clang-format on
   for (const auto& pair : pairs) {
     Feeder feeder;
     feeder.feed(pair.protocol);
@@ -396,19 +390,21 @@ TEST(KeyDecoder, KeypadCodePointsInBothNumLockStatesGiveTheirLegacyCodes) {
     int lock_off;  // and off
     std::string legacy_off;
   } keys[] = {
-      {"0", 57399, "0", 57425, "\x1b[2~"},     {"1", 57400, "1", 57424, "\x1b[F"},
-      {"2", 57401, "2", 57420, "\x1b[B"},      {"3", 57402, "3", 57422, "\x1b[6~"},
-      {"4", 57403, "4", 57417, "\x1b[D"},      {"5", 57404, "5", 57427, "\x1b[E"},
-      {"6", 57405, "6", 57418, "\x1b[C"},      {"7", 57406, "7", 57423, "\x1b[H"},
-      {"8", 57407, "8", 57419, "\x1b[A"},      {"9", 57408, "9", 57421, "\x1b[5~"},
-      {".", 57409, ".", 57426, "\x1b[3~"},     {"/", 57410, "/", 57410, "/"},
-      {"*", 57411, "*", 57411, "*"},           {"-", 57412, "-", 57412, "-"},
-      {"+", 57413, "+", 57413, "+"},           {"Enter", 57414, "\r", 57414, "\r"},
-      {"=", 57415, "=", 57415, "="},           {"separator", 57416, ",", 57416, ","},
+      {"0", 57399, "0", 57425, "\x1b[2~"}, {"1", 57400, "1", 57424, "\x1b[F"},
+      {"2", 57401, "2", 57420, "\x1b[B"},  {"3", 57402, "3", 57422, "\x1b[6~"},
+      {"4", 57403, "4", 57417, "\x1b[D"},  {"5", 57404, "5", 57427, "\x1b[E"},
+      {"6", 57405, "6", 57418, "\x1b[C"},  {"7", 57406, "7", 57423, "\x1b[H"},
+      {"8", 57407, "8", 57419, "\x1b[A"},  {"9", 57408, "9", 57421, "\x1b[5~"},
+      {".", 57409, ".", 57426, "\x1b[3~"}, {"/", 57410, "/", 57410, "/"},
+      {"*", 57411, "*", 57411, "*"},       {"-", 57412, "-", 57412, "-"},
+      {"+", 57413, "+", 57413, "+"},       {"Enter", 57414, "\r", 57414, "\r"},
+      {"=", 57415, "=", 57415, "="},       {"separator", 57416, ",", 57416, ","},
   };
   for (const auto& key : keys) {
-    EXPECT_EQ(decode("\x1b[" + std::to_string(key.lock_on) + ";129u"), decode(key.legacy_on)) << key.name;
-    EXPECT_EQ(decode("\x1b[" + std::to_string(key.lock_off) + "u"), decode(key.legacy_off)) << key.name;
+    EXPECT_EQ(decode("\x1b[" + std::to_string(key.lock_on) + ";129u"), decode(key.legacy_on))
+        << key.name;
+    EXPECT_EQ(decode("\x1b[" + std::to_string(key.lock_off) + "u"), decode(key.legacy_off))
+        << key.name;
   }
 }
 
@@ -419,7 +415,8 @@ TEST(KeyDecoder, RepliesToTheQueryAreNotedUpToTheAttributes) {
     std::string bytes;
     int reports;
   } cases[] = {
-      {"\x1b[?5u\x1b[?2026;2$y\x1b[?62;22c", REPORT_KEYBOARD_FLAGS | REPORT_SYNC_OUTPUT | REPORT_ATTRIBUTES},
+      {"\x1b[?5u\x1b[?2026;2$y\x1b[?62;22c",
+       REPORT_KEYBOARD_FLAGS | REPORT_SYNC_OUTPUT | REPORT_ATTRIBUTES},
       {"\x1b[?2026;0$y\x1b[?1;2c", REPORT_ATTRIBUTES},
       {"\x1b[?2026;4$y\x1b[?1;2c", REPORT_ATTRIBUTES},
       {"\x1b[?1;2c\x1b[?0u\x1b[?2026;1$y", REPORT_ATTRIBUTES},
@@ -430,7 +427,8 @@ TEST(KeyDecoder, RepliesToTheQueryAreNotedUpToTheAttributes) {
     KeyDecoder decoder{};
     decoder_reset(decoder);
     KeyEvent out[DECODER_MAX_EVENTS];
-    for (char byte : c.bytes) EXPECT_EQ(decoder_feed(decoder, static_cast<unsigned char>(byte), 0, out), 0);
+    for (char byte : c.bytes)
+      EXPECT_EQ(decoder_feed(decoder, static_cast<unsigned char>(byte), 0, out), 0);
     EXPECT_EQ(decoder.reports, c.reports) << c.bytes.substr(1);
   }
 }
@@ -584,6 +582,7 @@ TEST(KeyDecoder, PrintableCharactersAreTheKeysThatTypeThem) {
   }
 }
 
+// clang-format off
 TEST(KeyDecoder, PrintableCharactersOnTheUsLayout) {
   struct Char {
     char ch;
@@ -597,6 +596,7 @@ TEST(KeyDecoder, PrintableCharactersOnTheUsLayout) {
       {'"', VKEY_APOSTROPHE, MOD_SHIFT}, {'?', VKEY_SLASH, MOD_SHIFT},
       {'_', VKEY_MINUS, MOD_SHIFT},  {' ', VKEY_SPACE, 0},
   };
+  // clang-format on
   for (const Char& c : cases) {
     Feeder feeder;
     feeder.feed(std::string(1, c.ch));
@@ -608,9 +608,7 @@ TEST(KeyDecoder, PrintableCharactersOnTheUsLayout) {
 
 TEST(KeyDecoder, AltWithAPrintableTypesNothingSoTheAltColumnApplies) {
   for (int ch = 33; ch <= 126; ++ch) {
-    if (ch == '[' || ch == 'O') {
-      continue;  // these begin sequences; covered by the wait tests
-    }
+    if (ch == '[' || ch == 'O') continue;  // these begin sequences; covered by the wait tests
     const Seen seen = decode(std::string("\x1b") + static_cast<char>(ch));
     ASSERT_EQ(seen.size(), 1u) << static_cast<char>(ch);
     EXPECT_EQ(seen[0].rfind("0,", 0), 0u) << static_cast<char>(ch) << " gave " << seen[0];
@@ -620,6 +618,7 @@ TEST(KeyDecoder, AltWithAPrintableTypesNothingSoTheAltColumnApplies) {
 // A character beyond ASCII is its text for the line editor and its code page
 // 437 byte for every other reader; a byte that is no UTF-8 is itself.
 TEST(KeyDecoder, Utf8CharactersAreWholeTextEvents) {
+  // clang-format off
   const Case cases[] = {
       {"e acute", "\xc3\xa9", {"text:\xc3\xa9=130"}},
       {"u umlaut", "\xc3\xbc", {"text:\xc3\xbc=129"}},
@@ -639,6 +638,7 @@ TEST(KeyDecoder, Utf8CharactersAreWholeTextEvents) {
       {"a character broken off by ASCII", "\xe2\x82" "a", {"226", "130", "97"}},
       {"a character broken off by Esc", "\xe2\x1b[A", {"226", "0,72"}},
   };
+  // clang-format on
   for (const Case& c : cases) {
     EXPECT_EQ(decode(c.bytes), c.codes) << c.name;
     for (size_t cut = 1; cut < c.bytes.size(); ++cut) {

@@ -24,12 +24,9 @@ std::string ext(int n) { return "0, " + std::to_string(n); }
 std::string one(int n) { return std::to_string(n); }
 
 std::string describe(const KeyCodes& codes) {
-  if (codes.count == 0) {
-    return "none";
-  }
-  if (codes.count == 2) {
+  if (codes.count == 0) return "none";
+  if (codes.count == 2)
     return codes.first == 0 ? ext(codes.second) : "bad pair " + one(codes.first);
-  }
   return one(codes.first);
 }
 
@@ -79,18 +76,20 @@ std::vector<Row> expected_table() {
                               49, 24, 25, 16, 19, 31, 20, 22, 47, 17, 45, 21, 44};
   for (int i = 0; i < 26; ++i) {
     // The plain column of a letter is what it types: checked with typed = lower case.
-    rows.push_back({std::string("Letter") + static_cast<char>('A' + i), 'A' + i,
+    rows.push_back({std::string("Letter") + static_cast<char>('A' + i),
+                    'A' + i,
                     {one(97 + i), one(65 + i), one(1 + i), ext(scan_codes[i])}});
   }
   const int pad_shift[10] = {82, 79, 80, 81, 75, 76, 77, 71, 72, 73};
   const int pad_ctrl[10] = {146, 117, 145, 118, 115, 143, 116, 119, 141, 132};
   for (int d = 0; d <= 9; ++d) {
-    rows.push_back({"Keypad" + one(d), VKEY_NUMPAD_0 + d,
+    rows.push_back({"Keypad" + one(d),
+                    VKEY_NUMPAD_0 + d,
                     {one(48 + d), ext(pad_shift[d]), ext(pad_ctrl[d]), "none"}});
   }
   for (int i = 0; i < 10; ++i) {
-    rows.push_back({"F" + one(i + 1), VKEY_F1 + i,
-                    {ext(59 + i), ext(84 + i), ext(94 + i), ext(104 + i)}});
+    rows.push_back(
+        {"F" + one(i + 1), VKEY_F1 + i, {ext(59 + i), ext(84 + i), ext(94 + i), ext(104 + i)}});
   }
   return rows;
 }
@@ -120,6 +119,7 @@ TEST(KeyTable, AltOutranksCtrlWhichOutranksShift) {
 }
 
 TEST(KeyTable, LettersGiveWhatTheyTypeSoCapsLockGivesUpperCase) {
+  // clang-format off
   struct Case {
     int key;
     int typed;
@@ -132,18 +132,27 @@ TEST(KeyTable, LettersGiveWhatTheyTypeSoCapsLockGivesUpperCase) {
       // than a lone 0 that would look like half an extended pair.
       {'Q', 0, "113"},
   };
-  for (const Case& c : cases) {
+  // clang-format on
+  for (const Case& c : cases)
     EXPECT_EQ(describe(select_codes({c.key, 0, c.typed})), c.codes) << c.key << " " << c.typed;
-  }
   // The typed character does not override the columns of other keys.
   EXPECT_EQ(describe(select_codes({'5', 0, 'x'})), "53");
   EXPECT_EQ(describe(select_codes({VKEY_ENTER, 0, 'x'})), "13");
 }
 
 TEST(KeyTable, KeysOutsideTheTableHaveNoCode) {
-  const int absent[] = {0,    VKEY_SHIFT, VKEY_CTRL, VKEY_ALT, 0x14 /* Caps Lock */,
-                        0x90 /* Num Lock */, 0x91 /* Scroll Lock */, 0x0C /* Clear */,
-                        0x5B /* Windows key */, 0x7C /* F13 */, -1, 0x1000};
+  const int absent[] = {0,
+                        VKEY_SHIFT,
+                        VKEY_CTRL,
+                        VKEY_ALT,
+                        0x14 /* Caps Lock */,
+                        0x90 /* Num Lock */,
+                        0x91 /* Scroll Lock */,
+                        0x0C /* Clear */,
+                        0x5B /* Windows key */,
+                        0x7C /* F13 */,
+                        -1,
+                        0x1000};
   for (int key : absent) {
     for (int modifiers = 0; modifiers < 8; ++modifiers) {
       EXPECT_EQ(select_codes({key, modifiers, 0}).count, 0) << key;
@@ -152,6 +161,7 @@ TEST(KeyTable, KeysOutsideTheTableHaveNoCode) {
   }
 }
 
+// clang-format off
 TEST(KeyTable, ReadCodesPrefersTheTypedCharacter) {
   struct Case {
     KeyPress press;
@@ -171,6 +181,7 @@ TEST(KeyTable, ReadCodesPrefersTheTypedCharacter) {
       {{VKEY_SLASH, MOD_CTRL, 0}, "none"},
       {{VKEY_SHIFT, MOD_SHIFT, 0}, "none"},
   };
+  // clang-format on
   for (const Case& c : cases) {
     EXPECT_EQ(describe(read_codes(c.press)), c.codes)
         << c.press.key << " " << c.press.modifiers << " " << c.press.typed;
@@ -200,7 +211,7 @@ TEST(Cp437, EveryCharacterAboveAsciiMapsBackToItsByte) {
     int code;
     int byte;
   } cases[] = {{0xE9, 130}, {0xFC, 129}, {0xE4, 132}, {0xF1, 164}, {0xA3, 156},
-               {0x20AC, 0}, {0x41, 0}, {0x7F, 0}, {0x1F600, 0}};
+               {0x20AC, 0}, {0x41, 0},   {0x7F, 0},   {0x1F600, 0}};
   for (const auto& c : cases) EXPECT_EQ(cp437_from_code_point(c.code), c.byte) << c.code;
 }
 

@@ -14,7 +14,9 @@ namespace {
 
 using fake::screen;
 
-std::string blank_row_with(int x, const std::string& text) { return std::string(x - 1, ' ') + text; }
+std::string blank_row_with(int x, const std::string& text) {
+  return std::string(x - 1, ' ') + text;
+}
 
 class OutputTest : public ::testing::Test {
  protected:
@@ -48,7 +50,8 @@ TEST_F(OutputTest, CursorTrackingAgreesWithTheTerminal) {
       {"wide character takes two", 1, 2, "\xE6\x97\xA5", 3, 2},
       {"wide character at the last column wraps first", 80, 5, "\xE6\x97\xA5", 3, 6},
       {"combining mark takes none", 1, 2, "e\xCC\x81x", 3, 2},
-      {"emoji take two: U+1F680, U+26A1, U+2B50", 1, 2, "\xF0\x9F\x9A\x80\xE2\x9A\xA1\xE2\xAD\x90x", 8, 2},
+      {"emoji take two: U+1F680, U+26A1, U+2B50", 1, 2, "\xF0\x9F\x9A\x80\xE2\x9A\xA1\xE2\xAD\x90x",
+       8, 2},
       {"a mark on a wide character takes none", 1, 2, "\xE6\x97\xA5\xCC\x81x", 4, 2},
       {"Arabic mark takes none", 1, 2, "\xD8\xA8\xDB\x96x", 3, 2},
       {"watch takes two", 1, 2, "\xE2\x8C\x9A", 3, 2},
@@ -151,9 +154,9 @@ TEST(Cp437Test, UpperHalfMapsToItsCharacters) {
     const char* utf8;
   };
   const Case cases[] = {
-      {0x80, "\xC3\x87"},      {0x9E, "\xE2\x82\xA7"}, {0xA9, "\xE2\x8C\x90"},
-      {0xB0, "\xE2\x96\x91"},  {0xC9, "\xE2\x95\x94"}, {0xDF, "\xE2\x96\x80"},
-      {0xE0, "\xCE\xB1"},      {0xFB, "\xE2\x88\x9A"}, {0xFF, "\xC2\xA0"},
+      {0x80, "\xC3\x87"},     {0x9E, "\xE2\x82\xA7"}, {0xA9, "\xE2\x8C\x90"},
+      {0xB0, "\xE2\x96\x91"}, {0xC9, "\xE2\x95\x94"}, {0xDF, "\xE2\x96\x80"},
+      {0xE0, "\xCE\xB1"},     {0xFB, "\xE2\x88\x9A"}, {0xFF, "\xC2\xA0"},
   };
   for (const Case& c : cases) {
     char out[4];
@@ -195,7 +198,9 @@ TEST_F(OutputTest, CharactersAreNotJoinedAcrossPrints) {
 TEST_F(OutputTest, ControlBytesNeverReachTheTerminal) {
   console_goto(1, 4);
   fake::clear_output();
+  // clang-format off
   console_print("a\x1b[2J\x01\x7f\x0c" "b");
+  // clang-format on
   EXPECT_EQ(fake::output().find('\x1b'), std::string::npos);
   EXPECT_EQ(screen().row(4), "a[2Jb");
 }
@@ -290,9 +295,11 @@ TEST_F(OutputTest, ResumeRepaintsEmojiAndCombiningMarksInTheirColumns) {
   console_clear();
   console_goto(1, 2);
   // U+1F680, U+26A1, U+2B50, then e and o with combining marks, then text.
+  // clang-format off
   console_print("\xF0\x9F\x9A\x80\xE2\x9A\xA1\xE2\xAD\x90" "e\xCC\x81o\xCC\x88\xCC\x81|end");
   console_goto(78, 3);
   console_print("ab\xE2\xAD\x90" "c");  // the star does not fit in column 80 alone
+  // clang-format on
   console_goto(3, 4);
   const std::string shown = screen().text();
   ASSERT_EQ(screen().cell(5, 2), "\xE2\xAD\x90");
