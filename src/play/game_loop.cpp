@@ -75,7 +75,7 @@ void draw_banner(const char* const* lines, int column, int top) {
   }
 }
 
-ScoreFileStatus finish_game(int outcome, int score) {
+ScoreFileStatus finish_game(Outcome outcome, int score) {
   if (outcome == OUTCOME_LOST) {
     console_print("\a\a");
     show_game_over_banner();
@@ -114,8 +114,9 @@ void step_and_eat(GameState& state, int width, int height, Pace& pace) {
 
 // Lost on a wall or the body; won, with the bonus, at the full length, even
 // on the pass of a collision.
-int outcome_of(GameState& state, int width, int height) {
-  int outcome = check_collision(state, width, height, state.length) ? OUTCOME_LOST : OUTCOME_NONE;
+Outcome outcome_of(GameState& state, int width, int height) {
+  Outcome outcome =
+      check_collision(state, width, height, state.length) ? OUTCOME_LOST : OUTCOME_NONE;
   if (state.length >= WIN_LENGTH) {
     outcome = OUTCOME_WON;
     state.score += WIN_BONUS;
@@ -169,7 +170,7 @@ ScoreFileStatus run_game(GameState& state, int width, int height) {
   Pace pace = {1000 - 100 * state.speed, 10 * state.speed};
   bool gate_open = true;
   int deadline = deadline_after(pace.tick);
-  int outcome = OUTCOME_NONE;
+  Outcome outcome = OUTCOME_NONE;
   while (outcome == OUTCOME_NONE) {
     const int before = state.direction;
     if (gate_open) state.direction = poll_direction(state.direction);

@@ -561,10 +561,9 @@ int poll_terminal(bool watching, pollfd& watched, const timespec* span) {
 // Continued in the background after a stop, the game holds until the shell's
 // fg brings it to the foreground and the SIGCONT that comes with it takes the
 // terminal again. An ending signal still ends it here.
-bool wait_for_foreground() {
+void wait_for_foreground() {
   pollfd unwatched{};
   while (terminal_state == STOPPED) poll_terminal(false, unwatched, nullptr);
-  return false;
 }
 
 }  // namespace
@@ -575,7 +574,10 @@ bool wait_for_foreground() {
 // 900 ms tick), so a long wait sleeps most of the way first and the short
 // rest, whose lateness is a few microseconds, after.
 bool device_wait(int timeout_ms, bool watch_input) {
-  if (terminal_state == STOPPED) return wait_for_foreground();
+  if (terminal_state == STOPPED) {
+    wait_for_foreground();
+    return false;  // resumed: the caller repaints before it waits again
+  }
   pollfd watched{};
   watched.fd = device.fd;
   watched.events = POLLIN;
