@@ -1,0 +1,423 @@
+// Plays one scenario of support/screen_scenarios.h on a Windows console
+// program: starts it in a pseudoconsole, attaches to that console, types with
+// WriteConsoleInputW and reads the active screen buffer back cell by cell.
+// Compares the screens with the POSIX run's file, and checks the exit status,
+// the CPU time while the program waits, and that the console is given back as
+// found.
+//
+//   console_driver GAME SCENARIO SCREENS   (SCREENS "-": print the screens)
+#include <windows.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "support/screen_scenarios.h"
+
+namespace {
+
+using vormi::test::Do;
+using vormi::test::Step;
+
+constexpr int WAIT_MS = 10000;
+constexpr DWORD IDLE_MS = 3000;
+constexpr double IDLE_CPU_LIMIT_S = 0.5;
+constexpr DWORD CTRL_C_EXIT = 0xC000013A;  // STATUS_CONTROL_C_EXIT
+
+int failures = 0;
+
+void fail(const std::string& what) {
+  ++failures;
+  std::fprintf(stderr, "FAIL: %s\n", what.c_str());
+}
+
+struct Shot {
+  std::string text;  // as screen_record gives it, without a name
+  int columns = 0;
+  int rows = 0;
+};
+
+void append_utf8(std::string& out, unsigned code) {
+  if (code < 0x80) {
+    out += static_cast<char>(code);
+  } else if (code < 0x800) {
+    out += static_cast<char>(0xC0 | (code >> 6));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    out += static_cast<char>(0xE0 | (code >> 12));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  }
+}
+
+HANDLE open_console(const wchar_t* name) {
+  return CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                     nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
+// The visible window of the active screen buffer: opened afresh, as the
+// program may have made another buffer active since the last read.
+Shot read_screen() {
+  Shot shot;
+  HANDLE out = open_console(L"CONOUT$");
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  if (out == INVALID_HANDLE_VALUE || !GetConsoleScreenBufferInfo(out, &info)) {
+    if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
+    return shot;
+  }
+  SMALL_RECT region = info.srWindow;
+  shot.columns = region.Right - region.Left + 1;
+  shot.rows = region.Bottom - region.Top + 1;
+  std::string cells(sizeof(CHAR_INFO) * shot.columns * shot.rows, '\0');
+  CHAR_INFO* cell = reinterpret_cast<CHAR_INFO*>(cells.data());
+  ReadConsoleOutputW(out, cell, {static_cast<SHORT>(shot.columns), static_cast<SHORT>(shot.rows)},
+                     {0, 0}, &region);
+  std::string rows;
+  for (int y = 0; y < shot.rows; ++y) {
+    std::string row;
+    for (int x = 0; x < shot.columns; ++x) append_utf8(row, cell[y * shot.columns + x].Char.UnicodeChar);
+    row.erase(row.find_last_not_of(' ') + 1);
+    rows += (y > 0 ? "\n" : "") + row;
+  }
+  shot.text = vormi::test::screen_record("", rows, info.dwCursorPosition.X - region.Left + 1,
+                                         info.dwCursorPosition.Y - region.Top + 1);
+  CloseHandle(out);
+  return shot;
+}
+
+bool wait_for_text(const std::string& text) {
+  for (int waited = 0; waited < WAIT_MS; waited += 20) {
+    if (read_screen().text.find(text) != std::string::npos) return true;
+    Sleep(20);
+  }
+  fail("\"" + text + "\" never showed; the screen:\n" + read_screen().text);
+  return false;
+}
+
+// The screen once two readings 100 ms apart agree: a frame sent in parts is whole.
+Shot screen_at_rest() {
+  Shot last = read_screen();
+  for (int i = 0; i < 20; ++i) {
+    Sleep(100);
+    Shot now = read_screen();
+    if (now.text == last.text) break;
+    last = now;
+  }
+  return last;
+}
+
+INPUT_RECORD key_record(WORD key, wchar_t typed, DWORD modifiers, bool down) {
+  INPUT_RECORD record{};
+  record.EventType = KEY_EVENT;
+  record.Event.KeyEvent.bKeyDown = down;
+  record.Event.KeyEvent.wRepeatCount = 1;
+  record.Event.KeyEvent.wVirtualKeyCode = key;
+  record.Event.KeyEvent.wVirtualScanCode = static_cast<WORD>(MapVirtualKeyW(key, MAPVK_VK_TO_VSC));
+  record.Event.KeyEvent.uChar.UnicodeChar = typed;
+  record.Event.KeyEvent.dwControlKeyState = modifiers;
+  return record;
+}
+
+// A named key pressed and released as a keyboard would: Down, Up, Enter, Esc,
+// Ctrl+C, or one letter or digit.
+bool press(HANDLE input, const std::string& name) {
+  WORD key = 0;
+  wchar_t typed = 0;
+  DWORD modifiers = 0;
+  if (name == "Down" || name == "Up") {
+    key = name == "Down" ? VK_DOWN : VK_UP;
+    modifiers = ENHANCED_KEY;
+  } else if (name == "Enter" || name == "Esc") {
+    key = name == "Enter" ? VK_RETURN : VK_ESCAPE;
+    typed = name == "Enter" ? L'\r' : 0x1B;
+  } else if (name == "Ctrl+C") {
+    key = 'C';
+    typed = 0x03;
+    modifiers = LEFT_CTRL_PRESSED;
+  } else if (name.size() == 1 && std::isalnum(static_cast<unsigned char>(name[0]))) {
+    key = static_cast<WORD>(std::toupper(static_cast<unsigned char>(name[0])));
+    typed = static_cast<wchar_t>(name[0]);
+    if (std::isupper(static_cast<unsigned char>(name[0]))) modifiers = SHIFT_PRESSED;
+  } else {
+    fail("no such key: " + name);
+    return false;
+  }
+  INPUT_RECORD records[] = {key_record(key, typed, modifiers, true),
+                            key_record(key, typed, modifiers, false)};
+  DWORD written = 0;
+  return WriteConsoleInputW(input, records, 2, &written) && written == 2;
+}
+
+// A file of Linux's /proc through wine's drive Z:; empty where there is none.
+std::string proc_file(const std::string& pid, const char* name) {
+  std::ifstream in("Z:\\proc\\" + pid + "\\" + name, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Wine 8 answers GetProcessTimes for any process with one constant (20 ms):
+// there the game's Linux process is read instead, found by the folder of its
+// file, which is the driver's own (wine shows the command line as the Linux
+// process's). Fields 14 and 15 of its stat: user and system time in 1/100 s.
+double cpu_seconds(HANDLE process, const std::string& program) {
+  if (GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") == nullptr) {
+    FILETIME created, ended, kernel, user;
+    if (!GetProcessTimes(process, &created, &ended, &kernel, &user)) return -1;
+    auto ticks = [](FILETIME t) { return (ULONGLONG{t.dwHighDateTime} << 32) | t.dwLowDateTime; };
+    return static_cast<double>(ticks(kernel) + ticks(user)) / 1e7;
+  }
+  WIN32_FIND_DATAA entry;
+  HANDLE found = FindFirstFileA("Z:\\proc\\*", &entry);
+  double seconds = -1;
+  for (bool more = found != INVALID_HANDLE_VALUE; more && seconds < 0;
+       more = FindNextFileA(found, &entry)) {
+    if (proc_file(entry.cFileName, "cmdline").find(program) == std::string::npos) continue;
+    std::istringstream stat(proc_file(entry.cFileName, "stat").substr(
+        proc_file(entry.cFileName, "stat").rfind(") ") + 2));
+    std::string field;
+    for (int i = 3; i <= 13; ++i) stat >> field;
+    double user = 0, system = 0;
+    if (stat >> user >> system) seconds = (user + system) / 100;
+  }
+  if (found != INVALID_HANDLE_VALUE) FindClose(found);
+  return seconds;
+}
+
+// The program in a pseudoconsole of its own, started suspended so that the
+// console can be read as found before it runs.
+struct Game {
+  HPCON console = nullptr;
+  HANDLE input_write = nullptr;
+  HANDLE output_read = nullptr;
+  PROCESS_INFORMATION process{};
+  std::string program;  // its file, a copy in the driver's folder
+};
+
+// The pseudoconsole writes what it shows into its output pipe; unread, the pipe
+// fills and the console blocks.
+DWORD WINAPI drain(void* pipe) {
+  char chunk[4096];
+  DWORD got = 0;
+  while (ReadFile(static_cast<HANDLE>(pipe), chunk, sizeof chunk, &got, nullptr) && got > 0) {
+  }
+  return 0;
+}
+
+// Makes a pseudoconsole and attaches the driver to it, through a process of
+// its own that holds it (a process started suspended cannot be attached to
+// under wine); the game then starts in it as the driver's console.
+bool enter_pseudoconsole(Game& game) {
+  HANDLE input_read = nullptr;
+  HANDLE output_write = nullptr;
+  if (!CreatePipe(&input_read, &game.input_write, nullptr, 0) ||
+      !CreatePipe(&game.output_read, &output_write, nullptr, 0) ||
+      FAILED(CreatePseudoConsole({80, 25}, input_read, output_write, 0, &game.console)))
+    return false;
+  CloseHandle(input_read);
+  CloseHandle(output_write);
+  CloseHandle(CreateThread(nullptr, 0, drain, game.output_read, 0, nullptr));
+  SIZE_T size = 0;
+  InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+  std::string attributes(size, '\0');
+  STARTUPINFOEXA info{};
+  info.StartupInfo.cb = sizeof info;
+  info.lpAttributeList = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributes.data());
+  if (!InitializeProcThreadAttributeList(info.lpAttributeList, 1, 0, &size) ||
+      !UpdateProcThreadAttribute(info.lpAttributeList, 0, PROC_THREAD_ATTRIBUTE_PSEUDOCONSOLE,
+                                 game.console, sizeof game.console, nullptr, nullptr))
+    return false;
+  char self[MAX_PATH];
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  std::string command = "\"" + std::string(self) + "\" --hold";
+  PROCESS_INFORMATION holder{};
+  const bool started =
+      CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, EXTENDED_STARTUPINFO_PRESENT,
+                     nullptr, nullptr, &info.StartupInfo, &holder);
+  DeleteProcThreadAttributeList(info.lpAttributeList);
+  if (!started) return false;
+  FreeConsole();
+  bool attached = false;
+  for (int waited = 0; !attached && waited < WAIT_MS; waited += 20) {
+    attached = AttachConsole(holder.dwProcessId);
+    if (!attached) Sleep(20);
+  }
+  TerminateProcess(holder.hProcess, 0);
+  CloseHandle(holder.hProcess);
+  CloseHandle(holder.hThread);
+  return attached;
+}
+
+bool start_game(Game& game, const std::string& program, const std::string& dir) {
+  game.program = dir + program.substr(program.find_last_of("\\/"));
+  if (!CopyFileA(program.c_str(), game.program.c_str(), FALSE)) return false;
+  std::string command = "\"" + game.program + "\"";
+  STARTUPINFOA info{};
+  info.cb = sizeof info;
+  return CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(),
+                        &info, &game.process);
+}
+
+// What the player's console holds before the program runs: a line of text
+// and the cursor after it, which must all be there again after the end.
+struct Found {
+  std::string screen;
+  DWORD input_mode = 0;
+};
+
+Found mark_console(HANDLE input) {
+  HANDLE out = open_console(L"CONOUT$");
+  const wchar_t shell[] = L"C:\\games> vormi";
+  DWORD written = 0;
+  WriteConsoleOutputCharacterW(out, shell, sizeof shell / sizeof shell[0] - 1, {0, 0}, &written);
+  SetConsoleCursorPosition(out, {16, 0});
+  CloseHandle(out);
+  Found found;
+  found.screen = read_screen().text;
+  GetConsoleMode(input, &found.input_mode);
+  return found;
+}
+
+void check_exit(const Game& game, const std::string& expected, HANDLE input, const Found& found) {
+  if (WaitForSingleObject(game.process.hProcess, WAIT_MS) != WAIT_OBJECT_0) {
+    fail("the program did not end");
+    return;
+  }
+  DWORD status = 0;
+  GetExitCodeProcess(game.process.hProcess, &status);
+  const DWORD wanted = expected == "Ctrl+C" ? CTRL_C_EXIT : std::strtoul(expected.c_str(), nullptr, 0);
+  if (status != wanted) fail("exit status " + std::to_string(status) + ", not " + expected);
+  const std::string screen = read_screen().text;
+  if (screen != found.screen) fail("the console's screen is not as found:\n" + screen);
+  DWORD mode = 0;
+  GetConsoleMode(input, &mode);
+  if (mode != found.input_mode)
+    fail("input mode " + std::to_string(mode) + ", found " + std::to_string(found.input_mode));
+}
+
+void check_idle(HANDLE process, const std::string& program, const std::string& where) {
+  const double before = cpu_seconds(process, program);
+  Sleep(IDLE_MS);
+  const double spent = cpu_seconds(process, program) - before;
+  std::printf("CPU waiting in the %s: %.3f s in %lu ms\n", where.c_str(), spent, IDLE_MS);
+  if (before < 0 || spent > IDLE_CPU_LIMIT_S) fail("the program spins while it waits in the " + where);
+}
+
+// The window takes a new size as when the player drags a console window's
+// edge: the active buffer's window and size change, and the console reports
+// the new buffer size. (Wine 8 has no ResizePseudoConsole.)
+bool resize(const std::string& size) {
+  const SHORT columns = static_cast<SHORT>(std::atoi(size.c_str()));
+  const SHORT rows = static_cast<SHORT>(std::atoi(size.c_str() + size.find('x') + 1));
+  HANDLE out = open_console(L"CONOUT$");
+  const SMALL_RECT window{0, 0, static_cast<SHORT>(columns - 1), static_cast<SHORT>(rows - 1)};
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  GetConsoleScreenBufferInfo(out, &info);
+  // The window must fit in the buffer at every moment.
+  const bool smaller = columns < info.dwSize.X;
+  const bool done = smaller ? SetConsoleWindowInfo(out, TRUE, &window) &&
+                                  SetConsoleScreenBufferSize(out, {columns, rows})
+                            : SetConsoleScreenBufferSize(out, {columns, rows}) &&
+                                  SetConsoleWindowInfo(out, TRUE, &window);
+  CloseHandle(out);
+  return done;
+}
+
+bool write_calendar(const std::string& file, const std::string& second) {
+  std::ofstream out(file, std::ios::trunc);
+  out << second << "\n";
+  return static_cast<bool>(out.flush());
+}
+
+// Plays the steps; returns the screens read, as screen_record gives them.
+std::string play(Game& game, const std::vector<Step>& steps, const std::string& calendar,
+                 const Found& found) {
+  HANDLE input = open_console(L"CONIN$");
+  std::string screens;
+  for (const Step& step : steps) {
+    bool ok = true;
+    switch (step.what) {
+      case Do::KEYS:
+        for (const std::string& name : vormi::test::key_names(step.text)) ok = ok && press(input, name);
+        break;
+      case Do::WAIT: ok = wait_for_text(step.text); break;
+      case Do::SCREEN: screens += "== " + step.text + screen_at_rest().text.substr(3); break;
+      case Do::RESIZE: ok = resize(step.text); break;
+      case Do::CALENDAR: ok = write_calendar(calendar, step.text); break;
+      case Do::IDLE: check_idle(game.process.hProcess, game.program, step.text); break;
+      case Do::EXIT: check_exit(game, step.text, input, found); break;
+    }
+    if (!ok) {
+      if (step.what != Do::WAIT) fail("could not do the step \"" + step.text + "\"");
+      break;
+    }
+  }
+  CloseHandle(input);
+  return screens;
+}
+
+// The first screen that differs, or the whole of what came when none does.
+void compare(const std::string& screens, const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::stringstream expected;
+  expected << in.rdbuf();
+  if (!in) return fail("no screens of the POSIX run in " + file + ": run its end-to-end tests first");
+  const std::string wanted = expected.str();
+  if (screens == wanted) return;
+  size_t at = 0;
+  while (at < screens.size() && at < wanted.size() && screens[at] == wanted[at]) ++at;
+  const size_t begin = wanted.rfind("== ", at);
+  const size_t end = wanted.find("\n== ", at);
+  const size_t got_end = screens.find("\n== ", at);
+  fail("the screens differ from the POSIX run's; expected:\n" +
+       wanted.substr(begin, end == std::string::npos ? end : end - begin) + "\ngot:\n" +
+       screens.substr(begin, got_end == std::string::npos ? got_end : got_end - begin));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 2 && std::string(argv[1]) == "--hold") Sleep(INFINITE);
+  if (argc != 4) {
+    std::fprintf(stderr, "usage: console_driver GAME SCENARIO SCREENS\n");
+    return 2;
+  }
+  const std::vector<Step>* steps = nullptr;
+  static const auto scenarios = vormi::test::screen_scenarios();
+  for (const auto& scenario : scenarios)
+    if (scenario.name == argv[2]) steps = &scenario.steps;
+  if (steps == nullptr) return std::fprintf(stderr, "no scenario %s\n", argv[2]), 2;
+  // A directory of its own for the score table and the calendar.
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  const std::string dir = temp + std::string("vormi-driver-") + std::to_string(GetCurrentProcessId());
+  const std::string calendar = dir + "\\calendar";
+  CreateDirectoryA(dir.c_str(), nullptr);
+  write_calendar(calendar, vormi::test::FIRST_SECOND);
+  SetEnvironmentVariableA("VORMI_TEST_CALENDAR_FILE", calendar.c_str());
+  // Ctrl+C typed into the shared console is the program's key, not the driver's end.
+  SetConsoleCtrlHandler(nullptr, TRUE);
+
+  Game game;
+  if (!enter_pseudoconsole(game)) return std::fprintf(stderr, "no pseudoconsole\n"), 2;
+  HANDLE input = open_console(L"CONIN$");
+  const Found found = mark_console(input);
+  CloseHandle(input);
+  if (!start_game(game, argv[1], dir)) return std::fprintf(stderr, "cannot start %s\n", argv[1]), 2;
+  const std::string screens = play(game, *steps, calendar, found);
+  TerminateProcess(game.process.hProcess, 255);
+  WaitForSingleObject(game.process.hProcess, WAIT_MS);
+  FreeConsole();
+  ClosePseudoConsole(game.console);
+  if (std::string(argv[3]) == "-")
+    std::fputs(screens.c_str(), stdout);
+  else
+    compare(screens, argv[3]);
+  for (const char* name : {"highscores.txt", "calendar"}) DeleteFileA((dir + "\\" + name).c_str());
+  DeleteFileA(game.program.c_str());
+  RemoveDirectoryA(dir.c_str());
+  return failures == 0 ? 0 : 1;
+}
