@@ -2,8 +2,6 @@
 // of input bytes and a virtual clock that only moves when the code waits.
 #include "fake/fake_terminal.h"
 
-#include <signal.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -245,9 +243,9 @@ void terminal_switch_screen_modes(const char* now, const char*, const char* off)
 }
 
 bool terminal_raise_for_key(int character) {
-  const int sig = character == 3 ? SIGINT : character == 26 ? SIGTSTP : 0;
-  if (sig != 0) the_fake().signals.push_back(sig);
-  return sig != 0;
+  const bool raises = character == 3 || character == 26;
+  if (raises) the_fake().signals.push_back(character);
+  return raises;
 }
 
 size_t terminal_read(char* buffer, size_t capacity) {
