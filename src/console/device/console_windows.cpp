@@ -24,12 +24,15 @@ WindowsConsole windows_console;
 namespace {
 
 // Off while the game runs: Ctrl+C comes as a key (the pump ends the game for
-// it), nothing waits for Enter, nothing echoes, no mouse records, and keys
-// come as key records rather than as terminal sequences. On: the records
-// that tell of a new buffer size.
+// it), nothing waits for Enter, nothing echoes, no mouse records, keys come
+// as key records rather than as terminal sequences, and a click selects no
+// text (a selection holds every write of the game until it ends, so a stray
+// click would freeze the board). On: the records that tell of a new buffer
+// size, and the flag without which the console keeps quick edit as it was.
 constexpr DWORD GAME_INPUT_OFF = ENABLE_PROCESSED_INPUT | ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT |
-                                 ENABLE_MOUSE_INPUT | ENABLE_VIRTUAL_TERMINAL_INPUT;
-constexpr DWORD GAME_INPUT_ON = ENABLE_WINDOW_INPUT;
+                                 ENABLE_MOUSE_INPUT | ENABLE_VIRTUAL_TERMINAL_INPUT |
+                                 ENABLE_QUICK_EDIT_MODE;
+constexpr DWORD GAME_INPUT_ON = ENABLE_WINDOW_INPUT | ENABLE_EXTENDED_FLAGS;
 
 // A console host need not send a buffer size record when only the window
 // changes (a window made smaller over a larger buffer): the waits look at the
@@ -190,11 +193,12 @@ HANDLE wait_timer() {
 }
 
 // Waits up to ms, or until input is there when watching; true for input.
+// A wait of 0 ms only looks.
 bool wait_slice(DWORD ms, bool watching) {
   HANDLE handles[2];
   DWORD count = 0;
   if (watching) handles[count++] = windows_console.input;
-  HANDLE timer = wait_timer();
+  HANDLE timer = ms > 0 ? wait_timer() : nullptr;
   LARGE_INTEGER due{};
   due.QuadPart = -static_cast<LONGLONG>(ms) * FILETIME_PER_MS;  // relative
   const bool timed = timer != nullptr && SetWaitableTimer(timer, &due, 0, nullptr, nullptr, FALSE);
@@ -329,14 +333,14 @@ bool device_wait(int timeout_ms, bool watch_input) {
     DWORD slice = WINDOW_CHECK_MS;
     if (deadline >= 0) {
       const int64_t left = deadline - monotonic_ms();
-      if (left <= 0) return false;
-      if (left < static_cast<int64_t>(slice)) slice = static_cast<DWORD>(left);
+      if (left < static_cast<int64_t>(slice)) slice = left > 0 ? static_cast<DWORD>(left) : 0;
     }
     if (wait_slice(slice, watching)) return true;
     if (window_changed()) {
       size_changed = true;
       return false;
     }
+    if (deadline >= 0 && monotonic_ms() >= deadline) return false;
   }
 }
 

@@ -17,6 +17,8 @@ constexpr WORD LEADING_HALF = COMMON_LVB_LEADING_BYTE;
 constexpr WORD TRAILING_HALF = COMMON_LVB_TRAILING_BYTE;
 // Changed cells this close together go in one write with the cells between.
 constexpr int RUN_JOIN_GAP = 8;
+// More changed rows than this are a new screen rather than a step.
+constexpr int FEW_ROWS = 6;
 // Cells a repaint writes at once: older console hosts refuse a write of
 // more than 64 KB.
 constexpr int REPAINT_BAND_CELLS = 8192;
@@ -131,23 +133,62 @@ void send_row(const ScreenShadow& shadow, int y) {
   }
 }
 
-void paint_all(const ScreenShadow& shadow) {
-  blank_buffer();
+// Rows first to last (0-based) written whole, in bands of rows.
+void write_rows(const ScreenShadow& shadow, int first, int last) {
   const int columns = shadow.columns;
   const int band_rows = REPAINT_BAND_CELLS / columns;
-  for (int y = 0; y < shadow.rows; y += band_rows) {
-    const int height = y + band_rows <= shadow.rows ? band_rows : shadow.rows - y;
+  for (int y = first; y <= last; y += band_rows) {
+    const int height = y + band_rows <= last + 1 ? band_rows : last + 1 - y;
     for (int row = 0; row < height; ++row) {
-      row_cells(shadow, y + row, band + row * columns);
-      for (int x = 0; x < columns; ++x) painted.cells[y + row][x] = band[row * columns + x];
+      CHAR_INFO* cells = band + row * columns;
+      row_cells(shadow, y + row, cells);
+      for (int x = 0; x < columns; ++x) painted.cells[y + row][x] = cells[x];
     }
     write_cells(band, 0, y, columns, height);
   }
+}
+
+bool row_changed(const ScreenShadow& shadow, int y) {
+  row_cells(shadow, y, line);
+  for (int x = 0; x < shadow.columns; ++x)
+    if (!same(line[x], painted.cells[y][x])) return true;
+  return false;
+}
+
+// Sends what changed since the last send. A step changes a few rows, each
+// sent as its runs; more rows are a new screen, sent whole in one write from
+// its first changed row to its last, so it shows at once.
+void send_changes(const ScreenShadow& shadow) {
+  int changed = 0;
+  int first = -1;
+  int last = -1;
+  for (int y = 0; y < shadow.rows; ++y) {
+    if (!row_changed(shadow, y)) continue;
+    ++changed;
+    if (first < 0) first = y;
+    last = y;
+  }
+  if (changed > FEW_ROWS) {
+    write_rows(shadow, first, last);
+    return;
+  }
+  for (int y = first; changed > 0 && y <= last; ++y) send_row(shadow, y);
+}
+
+void paint_all(const ScreenShadow& shadow) {
+  // Only what lies beyond the copy (a window larger than the game uses) is
+  // blanked first: a blank flash over the whole screen would show.
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  if (GetConsoleScreenBufferInfo(windows_console.screen, &info) &&
+      (info.dwSize.X > shadow.columns || info.dwSize.Y > shadow.rows)) {
+    blank_buffer();
+  }
+  write_rows(shadow, 0, shadow.rows - 1);
   painted.known = true;
   painted.columns = shadow.columns;
   painted.rows = shadow.rows;
-  painted.cursor_x = 0;
-  painted.cursor_y = 0;
+  painted.cursor_x = -1;  // not known: set by the next place_cursor
+  painted.cursor_y = -1;
 }
 
 bool drawing() { return windows_console.screen != INVALID_HANDLE_VALUE; }
@@ -206,7 +247,7 @@ void device_send(const ScreenShadow& shadow, OutputBuffer& out, bool) {
   if (!painted.known || painted.columns != shadow.columns || painted.rows != shadow.rows)
     paint_all(shadow);
   else
-    for (int y = 0; y < shadow.rows; ++y) send_row(shadow, y);
+    send_changes(shadow);
   place_cursor(shadow);
 }
 
