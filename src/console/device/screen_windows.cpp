@@ -58,12 +58,16 @@ void row_cells(const ScreenShadow& shadow, int y, CHAR_INFO* out) {
     const ScreenCell& cell = shadow.cells[y][x];
     CHAR_INFO& info = out[x];
     info.Attributes = attribute;
-    if (cell.width == 0 && x > 0) {  // the right half of a wide character
-      info.Char.UnicodeChar = out[x - 1].Char.UnicodeChar;
-      info.Attributes = attribute | TRAILING_HALF;
+    if (cell.width == 0 && x > 0) {
+      // The right half of a wide character; of one the console cannot show,
+      // whose stand-in takes one column, a blank.
+      const bool whole = (out[x - 1].Attributes & LEADING_HALF) != 0;
+      info.Char.UnicodeChar = whole ? out[x - 1].Char.UnicodeChar : L' ';
+      if (whole) info.Attributes = attribute | TRAILING_HALF;
     } else {
       info.Char.UnicodeChar = cell_character(cell);
-      if (cell.width == 2) info.Attributes = attribute | LEADING_HALF;
+      if (cell.width == 2 && info.Char.UnicodeChar != REPLACEMENT_CHARACTER)
+        info.Attributes = attribute | LEADING_HALF;
     }
   }
 }
