@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Checks the include graph of src/: every include runs down the layers
 # (front -> play -> scores -> console -> text; inside the console the
-# operations -> keys, screen, device, which never include each other), no
-# header and its source take part in a circle, and only the terminal device
-# includes the system's terminal headers. Prints each offence; exits 1 on any.
+# operations -> device -> keys, screen, which never include each other), no
+# header and its source take part in a circle, and only the device includes
+# the system's terminal, signal and console headers. Prints each offence; exits 1 on any.
 set -euo pipefail
 cd "$(dirname "$0")/../src"
 
@@ -13,11 +13,12 @@ layer_of() { dirname "$1"; }
 rank_of() {
   case "$1" in
     text) echo 0 ;;
-    console/keys | console/screen | console/device) echo 1 ;;
-    console) echo 2 ;;
-    scores) echo 3 ;;
-    play) echo 4 ;;
-    front) echo 5 ;;
+    console/keys | console/screen) echo 1 ;;
+    console/device) echo 2 ;;
+    console) echo 3 ;;
+    scores) echo 4 ;;
+    play) echo 5 ;;
+    front) echo 6 ;;
     *) echo "unknown layer: $1" >&2; exit 2 ;;
   esac
 }
@@ -45,6 +46,11 @@ while IFS= read -r file; do
   if [ "$from" != console/device ] &&
      grep -qE '^#include <(termios|sys/ioctl|poll|signal|csignal)\.?h?>' "$file"; then
     offence "$file: a terminal or signal header outside console/device"
+  fi
+  # Windows' own calls: the device, and the score store's file of Windows calls.
+  if [ "$from" != console/device ] && [[ "$file" != *_windows.cpp ]] &&
+     grep -qiE '^#include <windows\.h>' "$file"; then
+    offence "$file: windows.h outside console/device and the files of Windows calls"
   fi
 done < <(find . -name '*.h' -o -name '*.cpp' | sed 's|^\./||' | sort)
 

@@ -1,5 +1,5 @@
-// The console operations over the terminal device: drawing through the output
-// translation, keys through the decoder and one queue of decoded events, the
+// The console operations over the device: drawing into the screen's copy
+// through the output translation, keys from one queue of decoded events, the
 // millisecond clock and the waits. Nothing here spins: every wait blocks in
 // device_wait.
 //
@@ -13,8 +13,7 @@
 #include "console/console.h"
 #include "console/console_input.h"
 #include "console/console_random.h"
-#include "console/device/terminal_device.h"
-#include "console/keys/key_decoder.h"
+#include "console/device/device.h"
 #include "console/keys/key_queue.h"
 #include "console/keys/key_table.h"
 #include "console/screen/output.h"
@@ -27,57 +26,20 @@ namespace {
 constexpr int MIN_COLUMNS = 80;
 constexpr int MIN_ROWS = 24;
 constexpr int PRINT_CAPACITY = 2048;  // formatted bytes one print can show
-constexpr int READ_CHUNK = 64;
-constexpr int MOVE_ROOM = 32;  // the longest a clear or a move translates to
+constexpr int MOVE_ROOM = 32;         // the longest a clear or a move translates to
 // Readable input that keeps giving no bytes means the terminal is gone; after
 // this many empty reads in a row the read reports failure instead of spinning.
 constexpr int MAX_EMPTY_READS = 100;
 constexpr int NOTICE_CAPACITY = 128;
 
-// What the console says to the terminal beyond drawing. The game draws on
-// the alternate screen, so the shell's screen and scrollback stay as they
-// were; with the keyboard enhancement protocol, flag 1 ("disambiguate escape
-// codes") makes Esc and the Alt and Ctrl keys arrive as unambiguous
-// sequences (pushed on the alternate screen's own stack, popped before
-// leaving it).
-constexpr char SCREEN_ON[] = "\x1b[?1049h";
-constexpr char SCREEN_OFF[] = "\x1b[?1049l";
-constexpr char SCREEN_ON_WITH_KEYBOARD[] = "\x1b[?1049h\x1b[>1u";
-constexpr char SCREEN_OFF_WITH_KEYBOARD[] = "\x1b[<u\x1b[?1049l";
-// Where the terminal knows mode 2026, the modes go off with a frame's end, so
-// a frame cut off by a signal or a stop never leaves the screen frozen.
-constexpr char SYNC_SCREEN_OFF[] = "\x1b[?2026l\x1b[?1049l";
-constexpr char SYNC_SCREEN_OFF_WITH_KEYBOARD[] = "\x1b[?2026l\x1b[<u\x1b[?1049l";
-constexpr char KEYBOARD_PUSH[] = "\x1b[>1u";
-// The alternate screen entered and, in the same write, the terminal asked for
-// the keyboard enhancement flags, mode 2026 (synchronized output), then the
-// primary device attributes, which every terminal answers, and answers last.
-constexpr char SCREEN_ON_AND_QUERY[] = "\x1b[?1049h\x1b[?u\x1b[?2026$p\x1b[c";
-// How long start-up waits for the attributes, paid in full only on a terminal
-// that answers nothing: a round trip, even over a slow link, takes less.
-constexpr int TERMINAL_ANSWER_WAIT_MS = 200;
-// A terminal that has not answered by then (a very slow link, or one that
-// answers nothing) is no longer waited for: until then an answer that comes
-// late is read and dropped before the terminal is given back, and no part of
-// it is taken for a key.
-constexpr int TERMINAL_ANSWER_DUE_MS = 1000;
-// Around a frame that draws the screen whole, where the terminal knows mode
-// 2026: it shows the frame at once, never half drawn.
-constexpr char FRAME_BEGIN[] = "\x1b[?2026h";
-constexpr char FRAME_END[] = "\x1b[?2026l";
-
 struct ConsoleState {
   uint32_t origin;
   int pending_code;  // -1 when empty
-  KeyDecoder decoder;
   KeyQueue queue;
   int empty_reads;
   // The terminal was seen with nothing to read since the last wait; what
   // comes after that is found by the next wait, which returns for it at once.
   bool seen_empty;
-  bool sync_output;  // the terminal knows mode 2026
-  bool frame_open;   // a whole-screen frame has begun and not yet gone out
-  bool answer_owed;  // the start-up query's last reply has not come yet
 };
 
 ConsoleState state;
@@ -91,109 +53,30 @@ OutputBuffer& output_with_room(int size) {
   return output;
 }
 
-// The terminal signals for Ctrl+C and Ctrl+Z only when they come as their
-// bytes; in the keyboard enhancement protocol they come as sequences, and the
-// console raises the signal itself.
-bool raises_signal(const KeyEvent& event) {
-  return event.text[0] == '\0' && event.press.key != 0 && device_raise_for_key(event.press.typed);
-}
-
-// Reads stop while the queue lacks room for what they could make, so no
-// event pushed here is refused.
-void push_events(const KeyEvent* events, int count) {
-  for (int i = 0; i < count; ++i)
-    if (!raises_signal(events[i])) queue_push(state.queue, events[i]);
-}
-
-// Whether the queue can take every event one more read could make (one per
-// byte read, plus what the decoder already holds). When it cannot, the bytes
-// stay in the terminal until keys have been taken: a paste longer than the
-// queue keeps its start and its order, as a keyboard buffer does.
-bool queue_has_room() { return queue_room(state.queue) >= READ_CHUNK + DECODER_BUFFER; }
-
 // Events that are no key (a modifier on its own) are skipped by every reader
 // that waits for a key, so a full queue drops them from its front rather than
 // stop reading behind them.
 void drop_leading_non_keys() {
-  while (!queue_has_room() && state.queue.count > 0 &&
+  while (!device_keys_fit(state.queue) && state.queue.count > 0 &&
          !counts_as_key(queue_peek(state.queue, 0).press)) {
     queue_pop(state.queue);
   }
 }
 
-// Resolves a sequence (or lone Esc) that has waited long enough.
-void flush_decoder(uint32_t now) {
-  KeyEvent events[DECODER_MAX_EVENTS];
-  push_events(events, decoder_flush(state.decoder, now, events));
-}
-
-// Once the query's last reply has been read, the device need not wait for it.
-void note_answer() {
-  if (state.answer_owed && (state.decoder.reports & REPORT_ATTRIBUTES) != 0) {
-    state.answer_owed = false;
-    device_answer_came();
-  }
-}
-
-// Moves whatever the terminal has ready through the decoder into the queue;
-// it never waits. Bytes waiting in the terminal are read before the decoder is
-// flushed: the rest of a sequence may be among them, however long the game
-// was busy since its first part was read. Returns how many bytes were read.
+// Moves whatever the device has ready into the queue; it never waits.
+// Returns how much was read.
 //
-// No read when the terminal was seen empty since the last wait, unless the
-// decoder holds the start of a sequence: its rest may have come since.
+// No read when the device was seen empty since the last wait, unless it holds
+// the start of a sequence: its rest may have come since.
 int pump_input() {
-  int total = 0;
-  const bool may_have_input =
-      !state.seen_empty || decoder_flush_in(state.decoder, console_millis()) >= 0;
+  const bool may_have_input = !state.seen_empty || device_keys_settle_in() >= 0;
   if (may_have_input) console_flush_pending();
   drop_leading_non_keys();
-  while (may_have_input && queue_has_room()) {
-    char bytes[READ_CHUNK];
-    const size_t size = device_read(bytes, sizeof bytes);
-    // A short read took everything the terminal had.
-    if (size < sizeof bytes) state.seen_empty = true;
-    if (size == 0) break;
-    const uint32_t now = console_millis();
-    for (size_t i = 0; i < size; ++i) {
-      KeyEvent events[DECODER_MAX_EVENTS];
-      push_events(events,
-                  decoder_feed(state.decoder, static_cast<unsigned char>(bytes[i]), now, events));
-    }
-    total += static_cast<int>(size);
-    if (size < sizeof bytes) break;
-  }
-  flush_decoder(console_millis());
-  note_answer();
+  if (!may_have_input) return 0;
+  bool drained = false;
+  const int total = device_pump_keys(state.queue, drained);
+  if (drained) state.seen_empty = true;
   return total;
-}
-
-// Opens a frame that draws the screen whole; it closes when the output next
-// goes out before a wait, a read or the end.
-void begin_whole_frame() {
-  if (!state.sync_output || state.frame_open) return;
-  output_append(output_with_room(length_of(FRAME_BEGIN)), FRAME_BEGIN);
-  state.frame_open = true;
-}
-
-// Starts a whole-screen frame in place of whatever was pending: the copy
-// already holds that.
-void restart_output() {
-  output_clear(output);
-  state.frame_open = false;
-  begin_whole_frame();
-}
-
-void repaint_screen() {
-  restart_output();
-  output_append(output, "\x1b[2J");
-  for (int y = 1; y <= shadow.rows; ++y) {
-    // Flush before a row could overflow the buffer.
-    if (output.size > OUTPUT_CAPACITY / 2) console_flush(output);
-    repaint_row(shadow, y, output);
-  }
-  repaint_cursor(shadow, output);
-  console_flush_pending();
 }
 
 bool too_small(int columns, int rows) { return columns < MIN_COLUMNS || rows < MIN_ROWS; }
@@ -202,30 +85,7 @@ void show_size_notice() {
   char notice[NOTICE_CAPACITY];
   const int size =
       size_notice(device_columns(), device_rows(), MIN_COLUMNS, MIN_ROWS, notice, sizeof notice);
-  restart_output();
-  output_append(output, "\x1b[2J\x1b[H");
-  output_append(output, notice, size);
-  console_flush_pending();
-}
-
-// Reads whatever the terminal has and drops the keys, but for the protocol's
-// Ctrl+C and Ctrl+Z, which still raise their signals; returns how many bytes
-// went.
-int drop_keys() {
-  int total = 0;
-  char bytes[READ_CHUNK];
-  for (size_t size; (size = device_read(bytes, sizeof bytes)) > 0;) {
-    total += static_cast<int>(size);
-    const uint32_t now = console_millis();
-    for (size_t i = 0; i < size; ++i) {
-      KeyEvent events[DECODER_MAX_EVENTS];
-      const int count =
-          decoder_feed(state.decoder, static_cast<unsigned char>(bytes[i]), now, events);
-      for (int e = 0; e < count; ++e) raises_signal(events[e]);
-    }
-  }
-  note_answer();
-  return total;
+  device_show_notice(notice, size, output);
 }
 
 // While the terminal is too small for the layout, the notice stands in for
@@ -237,21 +97,20 @@ void hold_while_too_small() {
   pump_input();  // keys typed before the change are kept
   // So is one still being told apart (an Esc typed just before): what was
   // typed before ends here, and nothing typed after can join it.
-  KeyEvent events[DECODER_MAX_EVENTS];
-  push_events(events, decoder_finish(state.decoder, events));
+  device_settle_keys(&state.queue);
   show_size_notice();
   int empty_reads = 0;
   for (;;) {
     const bool readable = device_wait(-1, empty_reads < MAX_EMPTY_READS);
-    if (readable) empty_reads = drop_keys() > 0 ? 0 : empty_reads + 1;
+    if (readable) empty_reads = device_drop_keys() > 0 ? 0 : empty_reads + 1;
     const bool resumed = device_take_resumed();
     const bool resized = device_take_resized();
     if (!too_small(device_columns(), device_rows())) break;
     if (resumed || resized) show_size_notice();
   }
-  drop_keys();
+  device_drop_keys();
   // Nor is what was typed under the notice and not yet told apart a key.
-  decoder_finish(state.decoder, events);
+  device_settle_keys(nullptr);
 }
 
 // After a stop and resume the terminal shows whatever the shell left there;
@@ -268,7 +127,7 @@ void restore_screen() {
   state.seen_empty = false;
   if (too_small(device_columns(), device_rows())) hold_while_too_small();
   shadow_resize(shadow, device_columns(), device_rows());
-  repaint_screen();
+  device_repaint(shadow, output);
 }
 
 // The one place the console waits. A resume or a change of size ends the
@@ -296,11 +155,10 @@ int min_timeout(int a, int b) {
   return a < b ? a : b;
 }
 
-// Waits for input or the decoder's time-out; false when the terminal keeps
+// Waits for input or until what is half told settles; false when the device keeps
 // reporting input it does not give.
 bool wait_for_input(int timeout_ms) {
-  const int flush_in = decoder_flush_in(state.decoder, console_millis());
-  const bool readable = wait_device(min_timeout(timeout_ms, flush_in), true);
+  const bool readable = wait_device(min_timeout(timeout_ms, device_keys_settle_in()), true);
   if (pump_input() > 0 || !readable) {
     state.empty_reads = 0;
     return true;
@@ -314,7 +172,7 @@ bool wait_for_input(int timeout_ms) {
 // as one Alt key. A full queue, or a terminal that keeps reporting input it
 // does not give, is not watched.
 void wait_reading_input(int timeout_ms) {
-  if (!queue_has_room() || !wait_for_input(timeout_ms)) wait_device(timeout_ms, false);
+  if (!device_keys_fit(state.queue) || !wait_for_input(timeout_ms)) wait_device(timeout_ms, false);
 }
 
 bool any_key_queued() {
@@ -332,57 +190,9 @@ void console_drop_pending_code() { state.pending_code = -1; }
 ScreenShadow& console_shadow() { return shadow; }
 OutputBuffer& console_output() { return output_with_room(OUTPUT_CAPACITY / 2); }
 
-void console_flush(OutputBuffer& out) {
-  if (out.size > 0) device_write(out.data, static_cast<size_t>(out.size));
-  output_clear(out);
-}
+void console_flush(OutputBuffer& out) { device_send(shadow, out, false); }
 
-void console_flush_pending() {
-  if (state.frame_open) {
-    output_append(output_with_room(length_of(FRAME_END)), FRAME_END);
-    state.frame_open = false;
-  }
-  console_flush(output);
-}
-
-namespace {
-
-// Waits for the answers to the start-up query: until the attributes, its last
-// reply, have come, or TERMINAL_ANSWER_WAIT_MS. Keys typed meanwhile stay
-// queued; the replies are reports, never keys. Returns the REPORT_* bits of
-// the replies.
-int ask_terminal() {
-  const uint32_t asked = console_millis();
-  for (;;) {
-    pump_input();
-    if ((state.decoder.reports & REPORT_ATTRIBUTES) != 0) break;
-    const int left = TERMINAL_ANSWER_WAIT_MS - static_cast<int>(console_millis() - asked);
-    if (left <= 0) break;
-    device_wait(left, true);
-    state.seen_empty = false;  // the next pump reads what the wait found
-  }
-  // Nor is the terminal known empty for the reads before the game's first wait.
-  state.seen_empty = false;
-  return state.decoder.reports;
-}
-
-// Enters the alternate screen, asks the terminal, and turns on what it has.
-void start_screen() {
-  device_expect_answer(TERMINAL_ANSWER_DUE_MS);
-  decoder_expect_answer(state.decoder, console_millis() + TERMINAL_ANSWER_DUE_MS);
-  state.answer_owed = true;
-  device_switch_screen_modes(SCREEN_ON_AND_QUERY, SCREEN_ON, SCREEN_OFF);
-  const int reports = ask_terminal();
-  state.sync_output = (reports & REPORT_SYNC_OUTPUT) != 0;
-  const bool keyboard = (reports & REPORT_KEYBOARD_FLAGS) != 0;
-  if (!keyboard && !state.sync_output) return;
-  const char* off = keyboard ? SCREEN_OFF_WITH_KEYBOARD : SCREEN_OFF;
-  if (state.sync_output) off = keyboard ? SYNC_SCREEN_OFF_WITH_KEYBOARD : SYNC_SCREEN_OFF;
-  device_switch_screen_modes(keyboard ? KEYBOARD_PUSH : "",
-                             keyboard ? SCREEN_ON_WITH_KEYBOARD : SCREEN_ON, off);
-}
-
-}  // namespace
+void console_flush_pending() { device_send(shadow, output, true); }
 
 void console_start() {
   char why[256] = "";
@@ -404,10 +214,6 @@ void console_start() {
   queue_reset(state.queue);
   state.empty_reads = 0;
   state.seen_empty = false;
-  decoder_reset(state.decoder);
-  state.sync_output = false;
-  state.frame_open = false;
-  state.answer_owed = false;
   // The alternate screen starts blank, as the copy does.
   shadow_reset(shadow, columns, rows, device_utf8());
   output_clear(output);
@@ -415,7 +221,7 @@ void console_start() {
   // before the device puts the terminal back: registered after it, run before.
   static bool flush_registered = false;
   if (!flush_registered) flush_registered = std::atexit(console_flush_pending) == 0;
-  start_screen();
+  device_start_screen(state.queue);
   seed_game_random(1);
 }
 
@@ -429,7 +235,7 @@ void console_exit_saying(int status, const char* message) {
 }
 
 void console_clear() {
-  begin_whole_frame();
+  device_begin_whole_frame(output_with_room(MOVE_ROOM));
   translate_clear(shadow, output_with_room(MOVE_ROOM));
 }
 
@@ -488,7 +294,7 @@ int console_wait_key() {
 
 bool console_key_unresolved() {
   pump_input();
-  return decoder_lone_escape(state.decoder);
+  return device_key_unresolved();
 }
 
 uint32_t console_millis() { return device_millis() - state.origin; }
@@ -507,7 +313,7 @@ void console_wait_until(int deadline, bool watch_keys) {
     const int left = millis_until(deadline);
     // A watched Esc byte is waited out past the deadline: the reader holds
     // back until it knows whether the Esc key was pressed.
-    const bool unresolved = watch_keys && decoder_lone_escape(state.decoder);
+    const bool unresolved = watch_keys && device_key_unresolved();
     if (left <= 0 && !unresolved) return;
     if (watch_keys) {
       if (!wait_for_input(left > 0 ? left : -1)) return;

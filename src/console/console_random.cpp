@@ -2,7 +2,7 @@
 // the game's draws and prompts depend on.
 #include "console/console_random.h"
 
-#include "console/device/terminal_device.h"
+#include "console/device/device.h"
 
 namespace vormi {
 

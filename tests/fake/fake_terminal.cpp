@@ -2,8 +2,6 @@
 // of input bytes and a virtual clock that only moves when the code waits.
 #include "fake/fake_terminal.h"
 
-#include <signal.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -14,6 +12,7 @@
 
 #include "console/console.h"
 #include "console/console_input.h"
+#include "console/device/device.h"
 #include "console/device/terminal_device.h"
 
 namespace vormi::fake {
@@ -219,14 +218,14 @@ bool device_open(char* why, size_t why_size) {
 void device_close() {}
 
 // The fake terminal answers at once, or never: nothing late is left to drop.
-void device_expect_answer(int) {}
-void device_answer_came() {}
+void terminal_expect_answer(int) {}
+void terminal_answer_came() {}
 
 int device_columns() { return the_fake().columns; }
 int device_rows() { return the_fake().rows; }
 bool device_utf8() { return the_fake().utf8; }
 
-void device_write(const char* data, size_t size) {
+void terminal_write(const char* data, size_t size) {
   fake::Fake& f = the_fake();
   f.output.append(data, size);
   ++f.frame.writes;
@@ -238,18 +237,18 @@ void device_write(const char* data, size_t size) {
     fake::type(f.typed_first + test::replies_of(f.answers));
 }
 
-void device_switch_screen_modes(const char* now, const char*, const char* off) {
-  device_write(now, std::strlen(now));
+void terminal_switch_screen_modes(const char* now, const char*, const char* off) {
+  terminal_write(now, std::strlen(now));
   the_fake().modes_off = off;
 }
 
-bool device_raise_for_key(int character) {
-  const int sig = character == 3 ? SIGINT : character == 26 ? SIGTSTP : 0;
-  if (sig != 0) the_fake().signals.push_back(sig);
-  return sig != 0;
+bool terminal_raise_for_key(int character) {
+  const bool raises = character == 3 || character == 26;
+  if (raises) the_fake().signals.push_back(character);
+  return raises;
 }
 
-size_t device_read(char* buffer, size_t capacity) {
+size_t terminal_read(char* buffer, size_t capacity) {
   fake::Fake& f = the_fake();
   size_t size = 0;
   while (size < capacity && fake::input_ready()) {

@@ -30,8 +30,8 @@ void reset(int columns = 80, int rows = 25, bool utf8 = true,
 // typed_first is what the player typed before the answer came.
 void reset_answering(test::TerminalAnswers answers, const std::string& typed_first = "");
 
-// The signals raised for keys (SIGINT for Ctrl+C, SIGTSTP for Ctrl+Z), in
-// order; the fake raises none, it only counts them.
+// The keys a signal was raised for (3 for Ctrl+C, 26 for Ctrl+Z; SIGINT and
+// SIGTSTP on POSIX), in order; the fake raises none, it only counts them.
 const std::vector<int>& signals_for_keys();
 // What the console asked the device to write before the terminal's modes go
 // back, on every way out and before a stop.

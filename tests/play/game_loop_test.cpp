@@ -3,7 +3,6 @@
 #include "play/game_loop.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cctype>
 #include <cstdint>
@@ -553,7 +552,7 @@ class EndOfGame : public Game, public ::testing::WithParamInterface<Entry> {};
 
 TEST_P(EndOfGame, ScoreEqualToTheLowestGoesToTheNameEntry) {
   const std::string table = "1\t50\t\t\tA\n2\t40\t\t\tB\n3\t30\t\t\tC\n4\t20\t\t\tD\n5\t7\t\t\tE\n";
-  std::ofstream("highscores.txt") << table;
+  test::write_file("highscores.txt", table);
   GameState state = food_ahead();
   script({{60000, "x"}, {60100, "Eve\r"}, {60200, "y"}});
   run_from(state, 4, KEY_LEFT, 0, GetParam().speed);

@@ -1,9 +1,8 @@
-// A fresh directory under /tmp that a test works in: made and entered when
-// the object is made, left and removed with all it holds when it goes. The
-// score file's name is fixed, so every test that may write one needs its own.
+// A fresh directory under /tmp (on Windows, the user's temporary folder) that a
+// test works in: made and entered when the object is made, left and removed with
+// all it holds when it goes. The score file's name is fixed, so every test that
+// may write one needs its own.
 #pragma once
-
-#include <stdlib.h>
 
 #include <filesystem>
 #include <string>
@@ -11,13 +10,16 @@
 
 namespace vormi::test {
 
+// Makes a directory no one else has, named prefix and a suffix, readable only by
+// its owner where the system has such modes; empty when it cannot.
+std::filesystem::path make_work_dir(const std::string& prefix);
+
 class WorkDir {
  public:
   // enter: also make it the working directory while the object lives.
   explicit WorkDir(const std::string& prefix, bool enter = true) {
-    std::string pattern = "/tmp/" + prefix + "-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) return;
-    path_ = pattern;
+    path_ = make_work_dir(prefix);
+    if (path_.empty()) return;
     if (enter) {
       previous_ = std::filesystem::current_path();
       std::filesystem::current_path(path_);

@@ -29,6 +29,7 @@
 
 #include <cstdio>
 
+#include "console/device/device.h"
 #include "console/device/signal_wait.h"
 #include "console/device/terminal_device.h"
 #include "text/char_width.h"
@@ -89,12 +90,12 @@ enum TerminalState : sig_atomic_t {
 // Read and changed by the signal handlers.
 volatile sig_atomic_t terminal_state = CLOSED;
 volatile sig_atomic_t times_taken = 0;  // how often game mode came back after a stop
-volatile sig_atomic_t answer_owed = 0;  // see device_expect_answer
+volatile sig_atomic_t answer_owed = 0;  // see terminal_expect_answer
 volatile sig_atomic_t resumed = 0;
 volatile sig_atomic_t resized = 0;
 
 // The bytes that switch the screen modes on and off
-// (device_switch_screen_modes), kept where a signal handler can write them.
+// (terminal_switch_screen_modes), kept where a signal handler can write them.
 constexpr size_t SCREEN_MODES_CAPACITY = 64;
 char screen_modes_on[SCREEN_MODES_CAPACITY];
 char screen_modes_off[SCREEN_MODES_CAPACITY];
@@ -478,14 +479,14 @@ void device_close() {
   signal_wait_release();
 }
 
-void device_expect_answer(int within_ms) {
+void terminal_expect_answer(int within_ms) {
   device.answer_due_ns = monotonic_ns() + static_cast<int64_t>(within_ms) * NS_PER_MS;
   answer_owed = 1;
 }
 
-void device_answer_came() { answer_owed = 0; }
+void terminal_answer_came() { answer_owed = 0; }
 
-void device_switch_screen_modes(const char* now, const char* on, const char* off) {
+void terminal_switch_screen_modes(const char* now, const char* on, const char* off) {
   const size_t on_size = strlen(on);
   const size_t off_size = strlen(off);
   if (device.fd < 0 || on_size > SCREEN_MODES_CAPACITY || off_size > SCREEN_MODES_CAPACITY) return;
@@ -501,7 +502,7 @@ void device_switch_screen_modes(const char* now, const char* on, const char* off
   unblock_handled(before);
 }
 
-bool device_raise_for_key(int character) {
+bool terminal_raise_for_key(int character) {
   if (device.fd < 0 || (device.game.c_lflag & ISIG) == 0 || character == _POSIX_VDISABLE)
     return false;
   int sig = 0;
@@ -525,13 +526,13 @@ bool device_utf8() {
   return answer;
 }
 
-void device_write(const char* data, size_t size) {
+void terminal_write(const char* data, size_t size) {
   if (device.fd < 0) return;
   // Nothing else is to be done about a failed write.
   if (!write_in_game(data, size) && gone_error(errno)) terminal_gone();
 }
 
-size_t device_read(char* buffer, size_t capacity) {
+size_t terminal_read(char* buffer, size_t capacity) {
   // Given back, the terminal's input is the shell's.
   if (device.fd < 0 || capacity == 0 || terminal_state != IN_GAME) return 0;
   // VMIN 0 and VTIME 0 (and a descriptor that never blocks): the read
