@@ -204,7 +204,12 @@ bool write_new_table(const wchar_t* fresh, const char* text, int size, StoreFail
 // security kept), MoveFileExW where there is none or a reparse point stands
 // there (L2: replaced, never written through). Retried within the wait while
 // another process has the table open without sharing its deletion.
-bool swap_in(const wchar_t* table, const wchar_t* fresh, int64_t deadline, StoreFailure& failure) {
+bool swap_in(const wchar_t* name, const wchar_t* fresh, int64_t deadline, StoreFailure& failure) {
+  // Whole: wine's ReplaceFileW makes a file of its own in the folder part of
+  // the name, and fails on a bare name such as "highscores.txt".
+  wchar_t table[WIDE_PATH];
+  const DWORD length = GetFullPathNameW(name, WIDE_PATH, table, nullptr);
+  if (length == 0 || length >= WIDE_PATH) return false;
   for (;;) {
     Found found = look_at(table);
     if (found == FOUND_OTHER) {

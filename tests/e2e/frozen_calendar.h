@@ -30,4 +30,15 @@ inline std::vector<std::string> with_frozen_calendar(const std::string& program)
           "ASAN_OPTIONS=" + asan_options, program};
 }
 
+// The same, with the calendar standing at the second (since 1970) that file
+// holds, read anew at every reading: a test moves it on by replacing the file.
+inline std::vector<std::string> with_calendar_file(const std::string& program,
+                                                   const std::string& file) {
+  std::vector<std::string> command = with_frozen_calendar(program);
+  for (std::string& entry : command)
+    if (entry.rfind("FAKETIME=", 0) == 0) entry = "FAKETIME_TIMESTAMP_FILE=" + file;
+  if (!command.empty()) command.insert(command.end() - 1, {"FAKETIME_NO_CACHE=1", "FAKETIME_FMT=%s"});
+  return command;
+}
+
 }  // namespace vormi::test

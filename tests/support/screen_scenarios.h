@@ -54,7 +54,7 @@ inline std::vector<Scenario> screen_scenarios() {
         {Do::KEYS, "p"}, {Do::WAIT, "**Paused**"}, {Do::SCREEN, "food eaten, paused"},
         {Do::IDLE, "pause"}, {Do::KEYS, "x"},
         {Do::WAIT, ":.......::::::...:::::........::..:::::..::....::"}, {Do::SCREEN, "lost"},
-        {Do::KEYS, "x"}, {Do::WAIT, "Please enter your name: "}, {Do::KEYS, "A d a"},
+        {Do::KEYS, "x"}, {Do::WAIT, "Please enter your name:"}, {Do::KEYS, "A d a"},
         {Do::WAIT, "name: Ada"}, {Do::SCREEN, "name typed"}, {Do::KEYS, "Enter"},
         {Do::WAIT, "Press any key to continue..."}, {Do::SCREEN, "table"},
         {Do::KEYS, "x"}, {Do::WAIT, "Exit"}, {Do::KEYS, "Up Enter"},

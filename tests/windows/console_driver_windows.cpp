@@ -22,7 +22,7 @@ namespace {
 using vormi::test::Do;
 using vormi::test::Step;
 
-constexpr int WAIT_MS = 10000;
+constexpr int WAIT_MS = 15000;
 constexpr DWORD IDLE_MS = 3000;
 constexpr double IDLE_CPU_LIMIT_S = 0.5;
 constexpr DWORD CTRL_C_EXIT = 0xC000013A;  // STATUS_CONTROL_C_EXIT
@@ -326,10 +326,10 @@ bool resize(const std::string& size) {
   return done;
 }
 
+// Written beside and moved over, so the program never reads half a file.
 bool write_calendar(const std::string& file, const std::string& second) {
-  std::ofstream out(file, std::ios::trunc);
-  out << second << "\n";
-  return static_cast<bool>(out.flush());
+  std::ofstream(file + ".new", std::ios::trunc) << second << "\n";
+  return MoveFileExA((file + ".new").c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING);
 }
 
 // Plays the steps; returns the screens read, as screen_record gives them.

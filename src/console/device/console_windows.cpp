@@ -212,25 +212,22 @@ bool wait_slice(DWORD ms, bool watching) {
   return watching && result == WAIT_OBJECT_0;
 }
 
-// A test build may stand its calendar still at a second the test chooses, as
-// the tests on Linux stand it still with libfaketime, so the food falls where
-// the test expects. The released game has no such door.
+// A test build may stand its calendar still at a second the test chooses, and
+// move it on, as the tests on Linux do with libfaketime, so the food falls
+// where the test expects: the file VORMI_TEST_CALENDAR_FILE names holds the
+// second (since 1970), read anew at every reading (a frozen second alone would
+// put the food after the first on the head that ate it, and wait for ever).
+// The released game has no such door.
 #ifdef VORMI_TEST_CALENDAR
 bool test_calendar_ms(int64_t& ms) {
-  static const struct Frozen {
-    bool set;
-    int64_t ms;
-  } frozen = [] {
-    char text[32];
-    const DWORD size = GetEnvironmentVariableA("VORMI_TEST_CALENDAR_SECONDS", text, sizeof text);
-    if (size == 0 || size >= sizeof text) return Frozen{false, 0};
-    char* end = nullptr;
-    const long long seconds = std::strtoll(text, &end, 10);
-    if (*end != '\0') return Frozen{false, 0};
-    return Frozen{true, seconds * 1000};
-  }();
-  ms = frozen.ms;
-  return frozen.set;
+  const char* name = std::getenv("VORMI_TEST_CALENDAR_FILE");
+  std::FILE* file = name != nullptr ? std::fopen(name, "r") : nullptr;
+  if (file == nullptr) return false;
+  long long seconds = 0;
+  const bool read = std::fscanf(file, "%lld", &seconds) == 1;
+  std::fclose(file);
+  ms = seconds * 1000;
+  return read;
 }
 #else
 bool test_calendar_ms(int64_t&) { return false; }
