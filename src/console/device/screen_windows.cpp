@@ -2,8 +2,8 @@
 // front of the player's, the size of the window, painted cell by cell from
 // the console's copy of the screen. A second copy holds what the buffer was
 // last given, so a send writes only the cells that changed: a game step is a
-// few short runs, one write each. The bytes the console translates for
-// terminals are not needed here and are dropped.
+// few short runs, one write each. Of the bytes the console translates for
+// terminals only the bells are wanted here; the rest are dropped.
 #include "console/device/console_windows.h"
 #include "console/device/device.h"
 #include "text/utf8.h"
@@ -197,6 +197,15 @@ void paint_all(const ScreenShadow& shadow) {
 
 bool drawing() { return windows_console.screen != INVALID_HANDLE_VALUE; }
 
+// The bells printed since the last send, rung by the console itself. A BEL
+// byte among the terminal bytes is always a bell printed: text and the
+// cursor moves never hold one.
+void ring_bells(const OutputBuffer& out) {
+  DWORD written = 0;
+  for (int i = 0; i < out.size; ++i)
+    if (out.data[i] == '\a') WriteConsoleW(windows_console.screen, L"\a", 1, &written, nullptr);
+}
+
 }  // namespace
 
 void fit_buffer_to_window(HANDLE buffer, int& columns, int& rows) {
@@ -229,6 +238,9 @@ void device_start_screen(KeyQueue&) {
     return;
   }
   SetConsoleTextAttribute(console.screen, console.attribute);
+  // Cells are written as cells; the only text written is a bell, which the
+  // console rings, neither showing it nor moving the cursor.
+  SetConsoleMode(console.screen, ENABLE_PROCESSED_OUTPUT);
   CONSOLE_CURSOR_INFO cursor = console.cursor_found;
   cursor.bVisible = TRUE;
   SetConsoleCursorInfo(console.screen, &cursor);
@@ -246,8 +258,12 @@ void device_start_screen(KeyQueue&) {
 void device_begin_whole_frame(OutputBuffer&) {}
 
 void device_send(const ScreenShadow& shadow, OutputBuffer& out, bool) {
+  if (!drawing()) {
+    output_clear(out);
+    return;
+  }
+  ring_bells(out);
   output_clear(out);
-  if (!drawing()) return;
   if (!painted.known || painted.columns != shadow.columns || painted.rows != shadow.rows)
     paint_all(shadow);
   else
