@@ -311,8 +311,9 @@ bool device_open(char* why, size_t why_size) {
   }
   ReleaseSRWLockExclusive(&state_lock);
   if (!set) {
+    fail(why, why_size, "cannot set the console's input mode", input, output);
     CloseHandle(screen);
-    return fail(why, why_size, "cannot set the console's input mode", input, output);
+    return false;
   }
   return true;
 }
