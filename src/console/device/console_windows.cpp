@@ -236,8 +236,7 @@ bool test_calendar_ms(int64_t&) { return false; }
 }  // namespace
 
 HANDLE drawn_buffer() {
-  const WindowsConsole& console = windows_console;
-  return console.screen != INVALID_HANDLE_VALUE ? console.screen : console.output;
+  return game_screen_shown() ? windows_console.screen : windows_console.output;
 }
 
 bool read_window_size(HANDLE buffer, int& columns, int& rows) {
@@ -254,6 +253,13 @@ bool activate_game_screen() {
   if (active) game_screen_active = true;
   ReleaseSRWLockExclusive(&state_lock);
   return active;
+}
+
+bool game_screen_shown() {
+  AcquireSRWLockShared(&state_lock);
+  const bool shown = game_screen_active;
+  ReleaseSRWLockShared(&state_lock);
+  return shown;
 }
 
 void note_size_event() { size_check_due = true; }
@@ -277,20 +283,22 @@ bool device_open(char* why, size_t why_size) {
     return fail(why, why_size, "cannot read the console's size", input, output);
   CONSOLE_CURSOR_INFO cursor{};
   if (!GetConsoleCursorInfo(output, &cursor)) cursor = {25, TRUE};
+  WindowsConsole& console = windows_console;
+  // The colours only: the other bits mark grid lines and wide halves.
+  console.attribute = info.wAttributes & 0xFF;
+  console.cursor_found = cursor;
+  HANDLE screen = make_game_screen();
+  if (screen == INVALID_HANDLE_VALUE)
+    return fail(why, why_size, "cannot make a screen buffer for the game", input, output);
   // Handlers first: an event right after the switch must find them.
   install_ways_out();
   AcquireSRWLockExclusive(&state_lock);
   const bool set = SetConsoleMode(input, (mode & ~GAME_INPUT_OFF) | GAME_INPUT_ON) != 0;
   if (set) {
-    WindowsConsole& console = windows_console;
     console.input = input;
     console.output = output;
-    console.screen = INVALID_HANDLE_VALUE;
+    console.screen = screen;
     console.input_mode_found = mode;
-    console.cursor_found = cursor;
-    // The colours only: the other bits are the grid lines and wide halves of
-    // one cell.
-    console.attribute = info.wAttributes & 0xFF;
     console.columns = info.srWindow.Right - info.srWindow.Left + 1;
     console.rows = info.srWindow.Bottom - info.srWindow.Top + 1;
     state = IN_GAME;
@@ -299,7 +307,11 @@ bool device_open(char* why, size_t why_size) {
     size_changed = false;
   }
   ReleaseSRWLockExclusive(&state_lock);
-  if (!set) return fail(why, why_size, "cannot set the console's input mode", input, output);
+  if (!set) {
+    fail(why, why_size, "cannot set the console's input mode", input, output);
+    CloseHandle(screen);
+    return false;
+  }
   return true;
 }
 
@@ -365,7 +377,7 @@ bool device_take_resized() {
   if (size_known()) return false;
   size_changed = false;
   WindowsConsole& console = windows_console;
-  if (console.screen != INVALID_HANDLE_VALUE)
+  if (game_screen_shown())
     fit_buffer_to_window(console.screen, console.columns, console.rows);
   else
     read_window_size(console.output, console.columns, console.rows);

@@ -22,8 +22,8 @@ namespace vormi {
 struct WindowsConsole {
   HANDLE input = INVALID_HANDLE_VALUE;   // CONIN$
   HANDLE output = INVALID_HANDLE_VALUE;  // CONOUT$: the player's screen buffer, active when found
-  // The game's own screen buffer, made active by device_start_screen;
-  // INVALID_HANDLE_VALUE until then.
+  // The game's own screen buffer, made with the console opened and put in
+  // front by device_start_screen.
   HANDLE screen = INVALID_HANDLE_VALUE;
   DWORD input_mode_found = 0;
   CONSOLE_CURSOR_INFO cursor_found{};
@@ -35,7 +35,7 @@ struct WindowsConsole {
 
 extern WindowsConsole windows_console;
 
-// The buffer the game draws on: its own once started, else the player's.
+// The buffer in front: the game's own once started, else the player's.
 HANDLE drawn_buffer();
 // The visible window of buffer, in cells; false when it cannot be read.
 bool read_window_size(HANDLE buffer, int& columns, int& rows);
@@ -45,10 +45,16 @@ bool read_window_size(HANDLE buffer, int& columns, int& rows);
 // then in columns and rows.
 void fit_buffer_to_window(HANDLE buffer, int& columns, int& rows);
 
-// Makes the game's buffer active, unless the console was already given back
-// (a control event that came first): false then, and the game draws unseen
-// until the process ends.
+// A screen buffer for the game, not yet in front, in the attribute found and
+// with the cursor visible; INVALID_HANDLE_VALUE when the console makes none.
+HANDLE make_game_screen();
+
+// Puts the game's buffer in front, unless the console was already given back
+// (a control event that came first): false then, and the game draws nothing
+// more until the process ends.
 bool activate_game_screen();
+// Whether the game's buffer is in front.
+bool game_screen_shown();
 
 // A buffer size record came: the window's size is looked at before the next
 // wait, and a change ends it.

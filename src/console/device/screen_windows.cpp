@@ -2,8 +2,8 @@
 // front of the player's, the size of the window, painted cell by cell from
 // the console's copy of the screen. A second copy holds what the buffer was
 // last given, so a send writes only the cells that changed: a game step is a
-// few short runs, one write each. The bytes the console translates for
-// terminals are not needed here and are dropped.
+// few short runs, one write each. Of the bytes the console translates for
+// terminals only the bells are wanted here; the rest are dropped.
 #include "console/device/console_windows.h"
 #include "console/device/device.h"
 #include "text/utf8.h"
@@ -195,7 +195,17 @@ void paint_all(const ScreenShadow& shadow) {
   painted.cursor_y = -1;
 }
 
-bool drawing() { return windows_console.screen != INVALID_HANDLE_VALUE; }
+// Drawing goes to the game's buffer only, and only once it is in front.
+bool drawing() { return windows_console.screen != INVALID_HANDLE_VALUE && game_screen_shown(); }
+
+// The bells printed since the last send, rung by the console itself. A BEL
+// byte among the terminal bytes is always a bell printed: text and the
+// cursor moves never hold one.
+void ring_bells(const OutputBuffer& out) {
+  DWORD written = 0;
+  for (int i = 0; i < out.size; ++i)
+    if (out.data[i] == '\a') WriteConsoleW(windows_console.screen, L"\a", 1, &written, nullptr);
+}
 
 }  // namespace
 
@@ -216,29 +226,33 @@ void fit_buffer_to_window(HANDLE buffer, int& columns, int& rows) {
   read_window_size(buffer, columns, rows);
 }
 
-void device_start_screen(KeyQueue&) {
-  WindowsConsole& console = windows_console;
-  if (console.input == INVALID_HANDLE_VALUE || drawing()) return;
-  console.screen =
+HANDLE make_game_screen() {
+  const HANDLE screen =
       CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, CONSOLE_TEXTMODE_BUFFER, nullptr);
-  // Without a buffer of its own the game cannot draw without spoiling the
-  // player's: it plays unseen rather than do that.
-  if (console.screen == nullptr || console.screen == INVALID_HANDLE_VALUE) {
-    console.screen = INVALID_HANDLE_VALUE;
-    return;
-  }
-  SetConsoleTextAttribute(console.screen, console.attribute);
+  if (screen == nullptr || screen == INVALID_HANDLE_VALUE) return INVALID_HANDLE_VALUE;
+  const WindowsConsole& console = windows_console;
+  SetConsoleTextAttribute(screen, console.attribute);
+  // Cells are written as cells; the only text written is a bell, which the
+  // console rings, neither showing it nor moving the cursor.
+  SetConsoleMode(screen, ENABLE_PROCESSED_OUTPUT);
   CONSOLE_CURSOR_INFO cursor = console.cursor_found;
   cursor.bVisible = TRUE;
-  SetConsoleCursorInfo(console.screen, &cursor);
-  // The new buffer takes the size of the player's window; a host may change
-  // the window as the buffer comes to the front, so it is fitted after too.
-  COORD size = {static_cast<SHORT>(console.columns), static_cast<SHORT>(console.rows)};
-  SetConsoleScreenBufferSize(console.screen, size);
-  fit_buffer_to_window(console.screen, console.columns, console.rows);
-  activate_game_screen();
-  fit_buffer_to_window(console.screen, console.columns, console.rows);
+  SetConsoleCursorInfo(screen, &cursor);
+  return screen;
+}
+
+void device_start_screen(KeyQueue&) {
+  const HANDLE screen = windows_console.screen;
+  if (screen == INVALID_HANDLE_VALUE || !activate_game_screen()) return;
+  // The buffer takes the size of the player's window; a host may change the
+  // window as the buffer comes to the front. Should the size differ from the
+  // one the game was told, the next wait ends for it.
+  int columns = windows_console.columns;
+  int rows = windows_console.rows;
+  SetConsoleScreenBufferSize(screen, COORD{static_cast<SHORT>(columns), static_cast<SHORT>(rows)});
+  fit_buffer_to_window(screen, columns, rows);
+  note_size_event();
   blank_buffer();
   painted.known = false;
 }
@@ -246,8 +260,12 @@ void device_start_screen(KeyQueue&) {
 void device_begin_whole_frame(OutputBuffer&) {}
 
 void device_send(const ScreenShadow& shadow, OutputBuffer& out, bool) {
+  if (!drawing()) {
+    output_clear(out);
+    return;
+  }
+  ring_bells(out);
   output_clear(out);
-  if (!drawing()) return;
   if (!painted.known || painted.columns != shadow.columns || painted.rows != shadow.rows)
     paint_all(shadow);
   else
