@@ -18,4 +18,6 @@ build=${VORMI_TEST_BUILD:-build-test}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DVORMI_SANITIZE=ON -DVORMI_REQUIRE_TESTS=ON "$@"
 cmake --build "$build" -j "$(cpu_count)"
 ctest --test-dir "$build" -j "$(cpu_count)" --output-on-failure
-[ "${VORMI_TEST_WINDOWS:-1}" = 0 ] || bash scripts/test-windows.sh
+# The Windows run compares its screens with the ones this run's end-to-end tests wrote.
+[ "${VORMI_TEST_WINDOWS:-1}" = 0 ] ||
+  bash scripts/test-windows.sh -DVORMI_LINUX_SCREENS="$(realpath "$build")/screens"

@@ -37,7 +37,8 @@ inline std::vector<std::string> with_calendar_file(const std::string& program,
   std::vector<std::string> command = with_frozen_calendar(program);
   for (std::string& entry : command)
     if (entry.rfind("FAKETIME=", 0) == 0) entry = "FAKETIME_TIMESTAMP_FILE=" + file;
-  if (!command.empty()) command.insert(command.end() - 1, {"FAKETIME_NO_CACHE=1", "FAKETIME_FMT=%s"});
+  if (!command.empty())
+    command.insert(command.end() - 1, {"FAKETIME_NO_CACHE=1", "FAKETIME_FMT=%s"});
   return command;
 }
 

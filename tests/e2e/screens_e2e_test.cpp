@@ -41,11 +41,10 @@ void write_calendar(const std::filesystem::path& file, const std::string& second
 void check_exit(PtySession& session, const std::string& expected, const std::string& shell) {
   int status = 0;
   ASSERT_TRUE(session.wait_exit(status));
-  if (expected == "Ctrl+C") {
+  if (expected == "Ctrl+C")
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
-  } else {
+  else
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == std::stoi(expected)) << status;
-  }
   EXPECT_EQ(session.screen().text(), shell);
   EXPECT_TRUE(same_modes(session.modes(), session.initial_modes()));
 }

@@ -41,31 +41,39 @@ inline const char* const SECOND_FOOD = "1767225601";
 
 inline std::vector<Scenario> screen_scenarios() {
   // Row 10 once the head has come left to column 37, under the food.
-  const std::string head_under_food = "\n\u2588" + std::string(35, ' ') + "\u2592\u2593\u2593\u2593";
+  const std::string head_under_food =
+      "\n\u2588" + std::string(35, ' ') + "\u2592\u2593\u2593\u2593";
+  const char* const over_banner_end = ":.......::::::...:::::........::..:::::..::....::";
+  // clang-format off
   return {
-      {"tour",
-       {{Do::WAIT, "Press Any Key To Continue..."}, {Do::SCREEN, "welcome"},
-        {Do::KEYS, "x"}, {Do::WAIT, "Exit"}, {Do::SCREEN, "menu"},
-        {Do::KEYS, "Down Down Enter"}, {Do::WAIT, "P & Esc pauses the game."},
-        {Do::SCREEN, "controls"}, {Do::KEYS, "x"}, {Do::WAIT, "Exit"},
-        {Do::KEYS, "Enter"}, {Do::WAIT, "Select The game speed between 1 and 9."},
-        {Do::KEYS, "1"}, {Do::WAIT, "Speed: 1"}, {Do::CALENDAR, SECOND_FOOD},
-        {Do::WAIT, head_under_food}, {Do::KEYS, "Up"}, {Do::WAIT, "Score: 1"},
-        {Do::KEYS, "p"}, {Do::WAIT, "**Paused**"}, {Do::SCREEN, "food eaten, paused"},
-        {Do::IDLE, "pause"}, {Do::KEYS, "x"},
-        {Do::WAIT, ":.......::::::...:::::........::..:::::..::....::"}, {Do::SCREEN, "lost"},
-        {Do::KEYS, "x"}, {Do::WAIT, "Please enter your name:"}, {Do::KEYS, "A d a"},
-        {Do::WAIT, "name: Ada"}, {Do::SCREEN, "name typed"}, {Do::KEYS, "Enter"},
-        {Do::WAIT, "Press any key to continue..."}, {Do::SCREEN, "table"},
-        {Do::KEYS, "x"}, {Do::WAIT, "Exit"}, {Do::KEYS, "Up Enter"},
-        {Do::WAIT, "Are you sure you want to exit(Y/N)"}, {Do::SCREEN, "exit prompt"},
-        {Do::KEYS, "Y"}, {Do::EXIT, "1"}}},
-      {"resize-ctrl-c",
-       {{Do::WAIT, "Press Any Key To Continue..."}, {Do::KEYS, "x"}, {Do::WAIT, "Exit"},
-        {Do::IDLE, "menu"}, {Do::RESIZE, "60x20"}, {Do::WAIT, "Terminal 60x20: vormi needs at least 80x24."},
-        {Do::SCREEN, "notice"}, {Do::RESIZE, "80x25"}, {Do::WAIT, "Exit"},
-        {Do::SCREEN, "menu again"}, {Do::KEYS, "Ctrl+C"}, {Do::EXIT, "Ctrl+C"}}},
+      {"tour", {
+          {Do::WAIT, "Press Any Key To Continue..."}, {Do::SCREEN, "welcome"},
+          {Do::KEYS, "x"}, {Do::WAIT, "Exit"}, {Do::SCREEN, "menu"},
+          {Do::KEYS, "Down Down Enter"}, {Do::WAIT, "P & Esc pauses the game."},
+          {Do::SCREEN, "controls"},
+          {Do::KEYS, "x"}, {Do::WAIT, "Exit"},
+          {Do::KEYS, "Enter"}, {Do::WAIT, "Select The game speed between 1 and 9."},
+          {Do::KEYS, "1"}, {Do::WAIT, "Speed: 1"}, {Do::CALENDAR, SECOND_FOOD},
+          {Do::WAIT, head_under_food}, {Do::KEYS, "Up"}, {Do::WAIT, "Score: 1"},
+          {Do::KEYS, "p"}, {Do::WAIT, "**Paused**"}, {Do::SCREEN, "food eaten, paused"},
+          {Do::IDLE, "pause"},
+          {Do::KEYS, "x"}, {Do::WAIT, over_banner_end}, {Do::SCREEN, "lost"},
+          {Do::KEYS, "x"}, {Do::WAIT, "Please enter your name:"},
+          {Do::KEYS, "A d a"}, {Do::WAIT, "name: Ada"}, {Do::SCREEN, "name typed"},
+          {Do::KEYS, "Enter"}, {Do::WAIT, "Press any key to continue..."}, {Do::SCREEN, "table"},
+          {Do::KEYS, "x"}, {Do::WAIT, "Exit"},
+          {Do::KEYS, "Up Enter"}, {Do::WAIT, "Are you sure you want to exit(Y/N)"},
+          {Do::SCREEN, "exit prompt"},
+          {Do::KEYS, "Y"}, {Do::EXIT, "1"}}},
+      {"resize-ctrl-c", {
+          {Do::WAIT, "Press Any Key To Continue..."},
+          {Do::KEYS, "x"}, {Do::WAIT, "Exit"}, {Do::IDLE, "menu"},
+          {Do::RESIZE, "60x20"}, {Do::WAIT, "Terminal 60x20: vormi needs at least 80x24."},
+          {Do::SCREEN, "notice"},
+          {Do::RESIZE, "80x25"}, {Do::WAIT, "Exit"}, {Do::SCREEN, "menu again"},
+          {Do::KEYS, "Ctrl+C"}, {Do::EXIT, "Ctrl+C"}}},
   };
+  // clang-format on
 }
 
 // The names in a KEYS step, in order.

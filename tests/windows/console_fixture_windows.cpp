@@ -15,7 +15,8 @@ void show(HANDLE screen, const std::string& line) {
   GetConsoleScreenBufferInfo(screen, &info);
   DWORD done = 0;
   FillConsoleOutputCharacterW(screen, L' ', info.dwSize.X * info.dwSize.Y, {0, 0}, &done);
-  WriteConsoleOutputCharacterA(screen, line.c_str(), static_cast<DWORD>(line.size()), {0, 0}, &done);
+  WriteConsoleOutputCharacterA(screen, line.c_str(), static_cast<DWORD>(line.size()), {0, 0},
+                               &done);
   SetConsoleCursorPosition(screen, {static_cast<SHORT>(line.size()), 0});
 }
 
