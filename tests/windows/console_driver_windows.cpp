@@ -389,13 +389,16 @@ int main(int argc, char** argv) {
   for (const auto& scenario : scenarios)
     if (scenario.name == argv[2]) steps = &scenario.steps;
   if (steps == nullptr) return std::fprintf(stderr, "no scenario %s\n", argv[2]), 2;
-  // A directory of its own for the score table and the calendar.
+  // A fresh directory for the score table and the calendar (wine reuses its
+  // process ids, so the id alone may name one a killed run left).
   char temp[MAX_PATH];
   GetTempPathA(MAX_PATH, temp);
-  const std::string dir =
-      temp + std::string("vormi-driver-") + std::to_string(GetCurrentProcessId());
+  const std::string dir = temp + std::string("vormi-driver-") +
+                          std::to_string(GetCurrentProcessId()) + "-" +
+                          std::to_string(GetTickCount64());
   const std::string calendar = dir + "\\calendar";
-  CreateDirectoryA(dir.c_str(), nullptr);
+  if (!CreateDirectoryA(dir.c_str(), nullptr))
+    return std::fprintf(stderr, "no %s\n", dir.c_str()), 2;
   write_calendar(calendar, vormi::test::FIRST_SECOND);
   SetEnvironmentVariableA("VORMI_TEST_CALENDAR_FILE", calendar.c_str());
   // Ctrl+C typed into the shared console is the program's key, not the driver's end.
@@ -416,7 +419,8 @@ int main(int argc, char** argv) {
     std::fputs(screens.c_str(), stdout);
   else
     compare(screens, argv[3]);
-  for (const char* name : {"highscores.txt", "calendar"}) DeleteFileA((dir + "\\" + name).c_str());
+  for (const char* name : {"highscores.txt", "highscores.txt.lock", "calendar"})
+    DeleteFileA((dir + "\\" + name).c_str());
   DeleteFileA(game.program.c_str());
   RemoveDirectoryA(dir.c_str());
   return failures == 0 ? 0 : 1;
