@@ -37,17 +37,11 @@ void fail(const std::string& what) {
   std::fprintf(stderr, "FAIL: %s\n", what.c_str());
 }
 
-void append_utf8(std::string& out, unsigned code) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
+std::string utf8(const std::wstring& text) {
+  std::string out(4 * text.size(), '\0');
+  out.resize(WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(),
+                                 static_cast<int>(out.size()), nullptr, nullptr));
+  return out;
 }
 
 HANDLE open_console(const wchar_t* name) {
@@ -74,10 +68,11 @@ std::string read_screen() {
   CloseHandle(out);
   std::string text;
   for (int y = 0; y < rows; ++y) {
-    std::string row;
-    for (int x = 0; x < columns; ++x) append_utf8(row, cell[y * columns + x].Char.UnicodeChar);
-    row.erase(row.find_last_not_of(' ') + 1);
-    text += (y > 0 ? "\n" : "") + row;
+    std::wstring row;
+    for (int x = 0; x < columns; ++x) row += cell[y * columns + x].Char.UnicodeChar;
+    row.erase(row.find_last_not_of(L' ') + 1);
+    if (y > 0) text += '\n';
+    text += utf8(row);
   }
   return vormi::test::screen_record("", text, info.dwCursorPosition.X - region.Left + 1,
                                     info.dwCursorPosition.Y - region.Top + 1);
@@ -104,44 +99,38 @@ std::string screen_at_rest() {
   return last;
 }
 
-INPUT_RECORD key_record(WORD key, wchar_t typed, DWORD modifiers, bool down) {
-  INPUT_RECORD record{};
-  record.EventType = KEY_EVENT;
-  record.Event.KeyEvent.bKeyDown = down;
-  record.Event.KeyEvent.wRepeatCount = 1;
-  record.Event.KeyEvent.wVirtualKeyCode = key;
-  record.Event.KeyEvent.wVirtualScanCode = static_cast<WORD>(MapVirtualKeyW(key, MAPVK_VK_TO_VSC));
-  record.Event.KeyEvent.uChar.UnicodeChar = typed;
-  record.Event.KeyEvent.dwControlKeyState = modifiers;
-  return record;
-}
+// The named keys as a keyboard sends them: virtual-key code, the character
+// typed, the modifiers held. Any other name is one letter or digit.
+struct Key {
+  const char* name;
+  WORD code;
+  wchar_t typed;
+  DWORD modifiers;
+};
+const Key NAMED_KEYS[] = {{"Down", VK_DOWN, 0, ENHANCED_KEY},
+                          {"Up", VK_UP, 0, ENHANCED_KEY},
+                          {"Enter", VK_RETURN, L'\r', 0},
+                          {"Esc", VK_ESCAPE, 0x1B, 0},
+                          {"Ctrl+C", 'C', 0x03, LEFT_CTRL_PRESSED}};
 
-// A named key pressed and released as a keyboard would: Down, Up, Enter, Esc,
-// Ctrl+C, or one letter or digit.
+// The key pressed and released.
 bool press(HANDLE input, const std::string& name) {
-  WORD key = 0;
-  wchar_t typed = 0;
-  DWORD modifiers = 0;
-  if (name == "Down" || name == "Up") {
-    key = name == "Down" ? VK_DOWN : VK_UP;
-    modifiers = ENHANCED_KEY;
-  } else if (name == "Enter" || name == "Esc") {
-    key = name == "Enter" ? VK_RETURN : VK_ESCAPE;
-    typed = name == "Enter" ? L'\r' : 0x1B;
-  } else if (name == "Ctrl+C") {
-    key = 'C';
-    typed = 0x03;
-    modifiers = LEFT_CTRL_PRESSED;
-  } else if (name.size() == 1 && std::isalnum(static_cast<unsigned char>(name[0]))) {
-    key = static_cast<WORD>(std::toupper(static_cast<unsigned char>(name[0])));
-    typed = static_cast<wchar_t>(name[0]);
-    if (std::isupper(static_cast<unsigned char>(name[0]))) modifiers = SHIFT_PRESSED;
-  } else {
-    fail("no such key: " + name);
-    return false;
+  const unsigned char first = name[0];
+  Key key{nullptr, static_cast<WORD>(std::toupper(first)), static_cast<wchar_t>(first),
+          std::isupper(first) ? DWORD{SHIFT_PRESSED} : 0};
+  for (const Key& named : NAMED_KEYS)
+    if (name == named.name) key = named;
+  INPUT_RECORD records[2] = {};
+  for (int i = 0; i < 2; ++i) {
+    records[i].EventType = KEY_EVENT;
+    KEY_EVENT_RECORD& event = records[i].Event.KeyEvent;
+    event.bKeyDown = i == 0;
+    event.wRepeatCount = 1;
+    event.wVirtualKeyCode = key.code;
+    event.wVirtualScanCode = static_cast<WORD>(MapVirtualKeyW(key.code, MAPVK_VK_TO_VSC));
+    event.uChar.UnicodeChar = key.typed;
+    event.dwControlKeyState = key.modifiers;
   }
-  INPUT_RECORD records[] = {key_record(key, typed, modifiers, true),
-                            key_record(key, typed, modifiers, false)};
   DWORD written = 0;
   return WriteConsoleInputW(input, records, 2, &written) && written == 2;
 }
@@ -357,23 +346,21 @@ std::string play(Game& game, const std::vector<Step>& steps, const std::string& 
   return screens;
 }
 
-// The first screen that differs, or the whole of what came when none does.
+// Tells the first screen that differs, as expected and as read.
 void compare(const std::string& screens, const std::string& file) {
   std::ifstream in(file, std::ios::binary);
-  std::stringstream expected;
-  expected << in.rdbuf();
+  std::stringstream wanted;
+  wanted << in.rdbuf();
   if (!in)
     return fail("no screens of the POSIX run in " + file + ": run its end-to-end tests first");
-  const std::string wanted = expected.str();
-  if (screens == wanted) return;
+  if (screens == wanted.str()) return;
   size_t at = 0;
-  while (at < screens.size() && at < wanted.size() && screens[at] == wanted[at]) ++at;
-  const size_t begin = wanted.rfind("== ", at);
-  const size_t end = wanted.find("\n== ", at);
-  const size_t got_end = screens.find("\n== ", at);
-  fail("the screens differ from the POSIX run's; expected:\n" +
-       wanted.substr(begin, end == std::string::npos ? end : end - begin) + "\ngot:\n" +
-       screens.substr(begin, got_end == std::string::npos ? got_end : got_end - begin));
+  while (at < screens.size() && screens[at] == wanted.str()[at]) ++at;
+  const size_t from = screens.rfind("== ", at);
+  std::string message = "the screens differ from the POSIX run's; expected:\n";
+  message += wanted.str().substr(from, 2200);
+  message += "\nread:\n";
+  fail(message + screens.substr(from, 2200));
 }
 
 }  // namespace
