@@ -91,8 +91,7 @@ void restart_frame(OutputBuffer& out) {
 // bytes; in the keyboard enhancement protocol they come as sequences, and the
 // device raises the signal itself.
 bool raises_signal(const KeyEvent& event) {
-  return event.text[0] == '\0' && event.press.key != 0 &&
-         terminal_raise_for_key(event.press.typed);
+  return event.text[0] == '\0' && event.press.key != 0 && terminal_raise_for_key(event.press.typed);
 }
 
 // Reads stop while the queue lacks room for what they could make, so no
