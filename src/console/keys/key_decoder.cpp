@@ -128,6 +128,11 @@ Scan scan_ss3(const unsigned char* buf, int size, bool at_end) {
   return swallow(i + 1);
 }
 
+// A terminal's reply to a query, CSI ? and more: no key sends one.
+bool is_reply(const unsigned char* buf, int size) {
+  return size >= 3 && buf[0] == ESC && buf[1] == '[' && buf[2] == '?';
+}
+
 // What starts with ESC. With alt_prefix, ESC before a key is that key with
 // Alt (ESC ESC [ A is Alt+Up as rxvt sends it); without, the ESC that is not
 // a sequence's start is the Esc key on its own.
@@ -138,12 +143,17 @@ Scan scan_escape(const unsigned char* buf, int size, bool at_end, bool alt_prefi
   if (next == 'O') return scan_ss3(buf, size, at_end);
   if (!alt_prefix) return made(1, key_of_byte(ESC));
   Scan rest = {};
-  if (next == ESC)
+  if (next == ESC) {
     rest = scan_escape(buf + 1, size - 1, at_end, false);
-  else if (next >= 0x80)
+    // No key sends Alt with a reply (CSI ? ...): the ESC before one is the
+    // Esc key, typed before the reply came.
+    if (rest.used > 0 && !rest.made && is_reply(buf + 1, size - 1))
+      return made(1, key_of_byte(ESC));
+  } else if (next >= 0x80) {
     rest = scan_utf8(buf + 1, size - 1, at_end);
-  else
+  } else {
     rest = made(1, key_of_byte(next));
+  }
   if (rest.used == 0) return NEED_MORE;
   rest.used += 1;
   return add_alt(rest);

@@ -274,6 +274,8 @@ const std::vector<Case>& sequence_cases() {
       {"keyboard flags reply", "\x1b[?0u" "k", {"107"}},
       {"mode 2026 reply", "\x1b[?2026;2$y" "k", {"107"}},
       {"whole start-up answer", "\x1b[?1u\x1b[?2026;1$y\x1b[?62;22c" "k", {"107"}},
+      {"Esc typed before the answer", "\x1b" "\x1b[?1u\x1b[?2026;1$y\x1b[?62;22c", {"27"}},
+      {"Esc typed before an answer of no 2026", "\x1b" "\x1b[?2026;0$y\x1b[?1;2c", {"27"}},
       // several keys in one read
       {"two arrows", "\x1b[A\x1b[B", {"0,72", "0,80"}},
       {"letters and arrow", "ab\x1bOCz", {"97", "98", "0,77", "122"}},
