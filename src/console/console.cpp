@@ -77,7 +77,6 @@ struct ConsoleState {
   bool seen_empty;
   bool sync_output;  // the terminal knows mode 2026
   bool frame_open;   // a whole-screen frame has begun and not yet gone out
-  bool answer_owed;  // the start-up query's last reply has not come yet
 };
 
 ConsoleState state;
@@ -124,15 +123,12 @@ void drop_leading_non_keys() {
 // Resolves a sequence (or lone Esc) that has waited long enough.
 void flush_decoder(uint32_t now) {
   KeyEvent events[DECODER_MAX_EVENTS];
-  push_events(events, decoder_flush(state.decoder, now, events));
+  push_events(events, decoder_flush(state.decoder, now, device_answer_owed(), events));
 }
 
 // Once the query's last reply has been read, the device need not wait for it.
 void note_answer() {
-  if (state.answer_owed && (state.decoder.reports & REPORT_ATTRIBUTES) != 0) {
-    state.answer_owed = false;
-    device_answer_came();
-  }
+  if ((state.decoder.reports & REPORT_ATTRIBUTES) != 0) device_answer_came();
 }
 
 // Moves whatever the terminal has ready through the decoder into the queue;
@@ -144,8 +140,8 @@ void note_answer() {
 // decoder holds the start of a sequence: its rest may have come since.
 int pump_input() {
   int total = 0;
-  const bool may_have_input =
-      !state.seen_empty || decoder_flush_in(state.decoder, console_millis()) >= 0;
+  const bool may_have_input = !state.seen_empty || decoder_flush_in(state.decoder, console_millis(),
+                                                                    device_answer_owed()) >= 0;
   if (may_have_input) console_flush_pending();
   drop_leading_non_keys();
   while (may_have_input && queue_has_room()) {
@@ -299,7 +295,7 @@ int min_timeout(int a, int b) {
 // Waits for input or the decoder's time-out; false when the terminal keeps
 // reporting input it does not give.
 bool wait_for_input(int timeout_ms) {
-  const int flush_in = decoder_flush_in(state.decoder, console_millis());
+  const int flush_in = decoder_flush_in(state.decoder, console_millis(), device_answer_owed());
   const bool readable = wait_device(min_timeout(timeout_ms, flush_in), true);
   if (pump_input() > 0 || !readable) {
     state.empty_reads = 0;
@@ -369,8 +365,6 @@ int ask_terminal() {
 // Enters the alternate screen, asks the terminal, and turns on what it has.
 void start_screen() {
   device_expect_answer(TERMINAL_ANSWER_DUE_MS);
-  decoder_expect_answer(state.decoder, console_millis() + TERMINAL_ANSWER_DUE_MS);
-  state.answer_owed = true;
   device_switch_screen_modes(SCREEN_ON_AND_QUERY, SCREEN_ON, SCREEN_OFF);
   const int reports = ask_terminal();
   state.sync_output = (reports & REPORT_SYNC_OUTPUT) != 0;
@@ -407,7 +401,6 @@ void console_start() {
   decoder_reset(state.decoder);
   state.sync_output = false;
   state.frame_open = false;
-  state.answer_owed = false;
   // The alternate screen starts blank, as the copy does.
   shadow_reset(shadow, columns, rows, device_utf8());
   output_clear(output);

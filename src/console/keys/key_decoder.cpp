@@ -169,21 +169,15 @@ bool begins_sequence(const unsigned char* buf, int size) {
   return size >= 2 && buf[0] == ESC && (buf[1] == '[' || buf[1] == 'O');
 }
 
-// Whether an ESC that came when the latest pending byte did may be the start
-// of the query's owed answer.
-bool answer_owed(const KeyDecoder& decoder) {
-  return decoder.answer_expected && (decoder.reports & REPORT_ATTRIBUTES) == 0 &&
-         static_cast<int32_t>(decoder.answer_due - decoder.pending_since) > 0;
-}
-
 // How long the pending unit waits for its next byte: long once a sequence has
 // begun (also after the ESC that gives it Alt, and after an ESC that may begin
 // the owed answer), short for an Esc or UTF-8.
-int silence_allowed(const KeyDecoder& decoder) {
+int silence_allowed(const KeyDecoder& decoder, bool answer_owed) {
   const unsigned char* buf = decoder.pending;
   const int size = decoder.pending_size;
   const bool alt_with_sequence = size >= 3 && buf[1] == ESC && begins_sequence(buf + 1, size - 1);
-  const bool may_be_answer = buf[size - 1] == ESC && answer_owed(decoder);
+  const bool may_be_answer =
+      buf[size - 1] == ESC && answer_owed && (decoder.reports & REPORT_ATTRIBUTES) == 0;
   if (begins_sequence(buf, size) || alt_with_sequence || may_be_answer) return SEQUENCE_WAIT_MS;
   return ESCAPE_WAIT_MS;
 }
@@ -214,13 +208,6 @@ void decoder_reset(KeyDecoder& decoder) {
   decoder.pending_size = 0;
   decoder.pending_since = 0;
   decoder.reports = 0;
-  decoder.answer_due = 0;
-  decoder.answer_expected = false;
-}
-
-void decoder_expect_answer(KeyDecoder& decoder, uint32_t due) {
-  decoder.answer_due = due;
-  decoder.answer_expected = true;
 }
 
 int decoder_feed(KeyDecoder& decoder, unsigned char byte, uint32_t now, KeyEvent* out) {
@@ -242,18 +229,18 @@ int decoder_feed(KeyDecoder& decoder, unsigned char byte, uint32_t now, KeyEvent
   return resolve(decoder, false, out);
 }
 
-int decoder_flush(KeyDecoder& decoder, uint32_t now, KeyEvent* out) {
-  if (decoder_flush_in(decoder, now) != 0) return 0;
+int decoder_flush(KeyDecoder& decoder, uint32_t now, bool answer_owed, KeyEvent* out) {
+  if (decoder_flush_in(decoder, now, answer_owed) != 0) return 0;
   return resolve(decoder, true, out);
 }
 
 int decoder_finish(KeyDecoder& decoder, KeyEvent* out) { return resolve(decoder, true, out); }
 
-int decoder_flush_in(const KeyDecoder& decoder, uint32_t now) {
+int decoder_flush_in(const KeyDecoder& decoder, uint32_t now, bool answer_owed) {
   if (decoder.pending_size == 0) return -1;
   // Unsigned difference, so a wrap of the millisecond clock does no harm.
   const uint32_t waited = now - decoder.pending_since;
-  const int allowed = silence_allowed(decoder);
+  const int allowed = silence_allowed(decoder, answer_owed);
   if (waited >= static_cast<uint32_t>(allowed)) return 0;
   return allowed - static_cast<int>(waited);
 }

@@ -43,10 +43,10 @@ class Feeder {
   void wait(int ms) {
     now_ += static_cast<uint32_t>(ms);
     KeyEvent out[DECODER_MAX_EVENTS];
-    keep(out, decoder_flush(decoder_, now_, out));
+    keep(out, decoder_flush(decoder_, now_, false, out));
   }
 
-  int flush_in() const { return decoder_flush_in(decoder_, now_); }
+  int flush_in() const { return decoder_flush_in(decoder_, now_, false); }
   const std::vector<KeyEvent>& events() const { return events_; }
   std::vector<std::string> seen() const {
     std::vector<std::string> names;
@@ -679,7 +679,7 @@ TEST(KeyDecoder, ResetForgetsWhatIsPending) {
   EXPECT_EQ(decoder_feed(decoder, 0x1b, 5, out), 0);
   EXPECT_EQ(decoder_feed(decoder, '[', 5, out), 0);
   decoder_reset(decoder);
-  EXPECT_EQ(decoder_flush_in(decoder, 5), -1);
+  EXPECT_EQ(decoder_flush_in(decoder, 5, false), -1);
   ASSERT_EQ(decoder_feed(decoder, 'A', 6, out), 1);
   EXPECT_EQ(describe(out[0]), "65");
 }
