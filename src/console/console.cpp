@@ -362,6 +362,13 @@ int ask_terminal() {
   return state.decoder.reports;
 }
 
+// The last frame goes out on the way out, given up as a signal's bytes are
+// when the terminal takes no more output.
+void flush_at_exit() {
+  device_ending();
+  console_flush_pending();
+}
+
 // Enters the alternate screen, asks the terminal, and turns on what it has.
 void start_screen() {
   device_expect_answer(TERMINAL_ANSWER_DUE_MS);
@@ -407,13 +414,14 @@ void console_start() {
   // What the last frame drew goes out on every normal exit (std::exit too),
   // before the device puts the terminal back: registered after it, run before.
   static bool flush_registered = false;
-  if (!flush_registered) flush_registered = std::atexit(console_flush_pending) == 0;
+  if (!flush_registered) flush_registered = std::atexit(flush_at_exit) == 0;
   start_screen();
   seed_game_random(1);
 }
 
 void console_exit_saying(int status, const char* message) {
   console_print("%s", message);
+  device_ending();
   console_flush_pending();
   // Leaving the alternate screen takes what it showed with it.
   device_close();
