@@ -232,6 +232,8 @@ bool device_answer_owed() {
   return f.answer_owed && static_cast<int32_t>(f.answer_due - f.clock) > 0;
 }
 void device_ending() {}
+// The fake terminal never stops giving what it says it has.
+void device_hang_up() { throw std::runtime_error("the terminal hung up"); }
 
 int device_columns() { return the_fake().columns; }
 int device_rows() { return the_fake().rows; }

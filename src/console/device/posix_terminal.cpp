@@ -457,13 +457,6 @@ void set_reason(char* why, size_t why_size, const char* what, int error) {
   if (why != nullptr && why_size > 0) snprintf(why, why_size, "%s: %s", what, strerror(error));
 }
 
-// The terminal is gone (hung up, or its other side closed): nobody can see or
-// play, so the process ends as a hang-up ends it.
-[[noreturn]] void terminal_gone() {
-  change_state(GIVEN_BACK);
-  die_by(SIGHUP);
-}
-
 bool gone_error(int error) { return error == EIO || error == ENXIO; }
 
 timespec span_of(int64_t ns) {
@@ -483,7 +476,7 @@ void hold_in_background() {
   while (terminal_state == IN_BACKGROUND || terminal_state == STOPPED) {
     pollfd watched{device.fd, 0, 0};  // a hang-up is told whatever is asked
     signal_wait_poll(&watched, 1, &check);
-    if ((watched.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) terminal_gone();
+    if ((watched.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) device_hang_up();
     if (terminal_state == IN_BACKGROUND)
       change_state(IN_GAME);
     else if (terminal_state == STOPPED)
@@ -554,6 +547,13 @@ bool device_open(char* why, size_t why_size) {
 }
 
 void device_ending() { ending = 1; }
+
+// Nobody can see or play: the process ends as a hang-up ends it, whether or
+// not SIGHUP is ignored (nohup).
+void device_hang_up() {
+  change_state(GIVEN_BACK);
+  die_by(SIGHUP);
+}
 
 void device_close() {
   if (device.fd < 0) return;
@@ -627,7 +627,7 @@ bool device_utf8() {
 void device_write(const char* data, size_t size) {
   if (device.fd < 0 || !in_foreground()) return;
   // Nothing else is to be done about a failed write.
-  if (!write_in_game(data, size) && gone_error(errno)) terminal_gone();
+  if (!write_in_game(data, size) && gone_error(errno)) device_hang_up();
 }
 
 size_t device_read(char* buffer, size_t capacity) {
@@ -637,7 +637,7 @@ size_t device_read(char* buffer, size_t capacity) {
   // returns at once with what is there.
   ssize_t got = read(device.fd, buffer, capacity);
   if (got > 0) return static_cast<size_t>(got);
-  if (got == -1 && gone_error(errno)) terminal_gone();
+  if (got == -1 && gone_error(errno)) device_hang_up();
   return 0;
 }
 
@@ -681,7 +681,7 @@ bool device_wait(int timeout_ms, bool watch_input) {
     }
   }
   if (ready < 0) return false;
-  if ((watched.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) terminal_gone();
+  if ((watched.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) device_hang_up();
   return (watched.revents & POLLIN) != 0;
 }
 

@@ -59,6 +59,10 @@ bool device_open(char* why, size_t why_size);
 void device_ending();
 // Puts the terminal back as it was found; safe to call more than once.
 void device_close();
+// The terminal is gone (hung up, its other side closed, or it can no longer
+// be read): gives it back where it still can and ends the program as a
+// hang-up does, by SIGHUP's default action.
+[[noreturn]] void device_hang_up();
 
 // The terminal owes the answer to a query just sent: until it comes
 // (device_answer_came) or within_ms pass, the terminal is given back only once
