@@ -30,7 +30,7 @@ constexpr int PRINT_CAPACITY = 2048;  // formatted bytes one print can show
 constexpr int READ_CHUNK = 64;
 constexpr int MOVE_ROOM = 32;  // the longest a clear or a move translates to
 // Readable input that keeps giving no bytes means the terminal is gone; after
-// this many empty reads in a row the read reports failure instead of spinning.
+// this many empty reads in a row the program ends as after a hang-up.
 constexpr int MAX_EMPTY_READS = 100;
 constexpr int NOTICE_CAPACITY = 128;
 
@@ -292,8 +292,9 @@ int min_timeout(int a, int b) {
   return a < b ? a : b;
 }
 
-// Waits for input or the decoder's time-out; false when the terminal keeps
-// reporting input it does not give.
+// Waits for input or the decoder's time-out. A terminal that keeps reporting
+// input it does not give can no longer be read: the program ends as after a
+// hang-up. Never false.
 bool wait_for_input(int timeout_ms) {
   const int flush_in = decoder_flush_in(state.decoder, console_millis(), device_answer_owed());
   const bool readable = wait_device(min_timeout(timeout_ms, flush_in), true);
@@ -301,7 +302,8 @@ bool wait_for_input(int timeout_ms) {
     state.empty_reads = 0;
     return true;
   }
-  return ++state.empty_reads < MAX_EMPTY_READS;
+  if (++state.empty_reads >= MAX_EMPTY_READS) device_hang_up();
+  return true;
 }
 
 // Waits up to timeout_ms, ending early when input comes; no key is taken,
@@ -385,20 +387,16 @@ void start_screen() {
 
 }  // namespace
 
-void console_start() {
-  char why[256] = "";
-  if (!device_open(why, sizeof why)) {
-    std::fprintf(stderr, "vormi: %s\n", why[0] != '\0' ? why : "cannot open the terminal");
-    std::exit(2);
-  }
+bool console_start(char* why, int why_size) {
+  if (!device_open(why, why_size > 0 ? static_cast<size_t>(why_size) : 0)) return false;
   const int columns = device_columns();
   const int rows = device_rows();
   if (too_small(columns, rows)) {
     device_close();
-    std::fprintf(stderr,
-                 "vormi: the terminal has %d columns and %d rows; at least %d by %d are needed\n",
-                 columns, rows, MIN_COLUMNS, MIN_ROWS);
-    std::exit(2);
+    std::snprintf(why, why_size > 0 ? static_cast<size_t>(why_size) : 0,
+                  "the terminal has %d columns and %d rows; at least %d by %d are needed", columns,
+                  rows, MIN_COLUMNS, MIN_ROWS);
+    return false;
   }
   state.origin = device_millis();
   state.pending_code = -1;
@@ -417,16 +415,16 @@ void console_start() {
   if (!flush_registered) flush_registered = std::atexit(flush_at_exit) == 0;
   start_screen();
   seed_game_random(1);
+  return true;
 }
 
-void console_exit_saying(int status, const char* message) {
+void console_end_saying(const char* message) {
   console_print("%s", message);
   device_ending();
   console_flush_pending();
   // Leaving the alternate screen takes what it showed with it.
   device_close();
   std::fprintf(stderr, "%s\n", message);
-  std::exit(status);
 }
 
 void console_clear() {

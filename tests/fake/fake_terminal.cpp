@@ -136,7 +136,7 @@ static void reset_terminal(int columns, int rows, bool utf8, int64_t calendar_se
   f.frames.clear();
   f.frame = Frame{};
   f.answer_owed = false;
-  console_start();
+  console_start(nullptr, 0);
   // The start-up's query and its wait are no part of the frames the tests
   // count; what it left to go out with the first frame stays there.
   f.startup_output = f.output;
