@@ -560,10 +560,16 @@ TEST_F(ConsoleEndToEnd, TheGameEndsWhileTheTerminalTakesNoOutput) {
     PtySession session({PROBE, "keys"}, 80, 25, "", TerminalAnswers::KEYBOARD_AND_SYNC);
     ASSERT_TRUE(session.wait_for("ready"));
     session.hold_output(true);
-    if (sig == 0)
+    if (sig == 0) {
       session.send("q");
-    else
+    } else {
+      // Once the key is read, drawing it blocks the program: what is typed
+      // then stays unread, and the ending drops it.
+      session.send("x");
+      ASSERT_TRUE(eventually(session, [&] { return session.unread_input() == 0; }));
+      session.send("typed ahead");
       session.signal(sig);
+    }
     int status = 0;
     ASSERT_TRUE(session.wait_exit(status)) << "the program did not end";
     session.hold_output(false);
