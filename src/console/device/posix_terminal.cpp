@@ -96,11 +96,11 @@ struct Device {
 Device device;
 
 enum TerminalState : sig_atomic_t {
-  CLOSED,
-  IN_GAME,
-  STOPPED,
-  IN_BACKGROUND,
-  GIVEN_BACK,
+  CLOSED,         // nothing to give back
+  IN_GAME,        // game mode and the screen modes on
+  STOPPED,        // given back for a stop; taken again in the foreground
+  IN_BACKGROUND,  // the terminal is another group's: nothing is touched
+  GIVEN_BACK,     // given back for good: the program is ending
 };
 
 // Read and changed by the signal handlers.
@@ -248,23 +248,8 @@ void drop_owed_answer() {
   }
 }
 
-termios game_modes(const termios& found) {
-  termios modes = found;
-  // No CR-to-NL (Enter stays 13), no flow control (Ctrl+S and Ctrl+Q are keys),
-  // eight clean bits for UTF-8.
-  modes.c_iflag &= ~(ICRNL | INLCR | IGNCR | IXON | ISTRIP);
-  // The console writes CR LF itself and counts every byte it sends, so the
-  // terminal passes output on untouched.
-  modes.c_oflag &= ~OPOST;
-  // ISIG stays: Ctrl+C and Ctrl+Z keep their signals. The quit character
-  // is off, so Ctrl+\ (and Ctrl+4, which sends the same byte) is the key
-  // code 28 instead of a SIGQUIT that kills the game.
-  modes.c_lflag &= ~(ICANON | ECHO | ECHONL | IEXTEN);
-  modes.c_cc[VQUIT] = _POSIX_VDISABLE;
-  modes.c_cc[VMIN] = 0;
-  modes.c_cc[VTIME] = 0;
-  return modes;
-}
+// Game mode on top of the modes found (below).
+termios game_modes(const termios& found);
 
 // Gives the terminal back: the owed answer read, the screen modes off, then
 // the found modes, so the shell finds its screen and its keyboard as it left
@@ -451,6 +436,24 @@ bool read_size(int fd, int& columns, int& rows) {
   columns = size.ws_col;
   rows = size.ws_row;
   return true;
+}
+
+termios game_modes(const termios& found) {
+  termios modes = found;
+  // No CR-to-NL (Enter stays 13), no flow control (Ctrl+S and Ctrl+Q are keys),
+  // eight clean bits for UTF-8.
+  modes.c_iflag &= ~(ICRNL | INLCR | IGNCR | IXON | ISTRIP);
+  // The console writes CR LF itself and counts every byte it sends, so the
+  // terminal passes output on untouched.
+  modes.c_oflag &= ~OPOST;
+  // ISIG stays: Ctrl+C and Ctrl+Z keep their signals. The quit character
+  // is off, so Ctrl+\ (and Ctrl+4, which sends the same byte) is the key
+  // code 28 instead of a SIGQUIT that kills the game.
+  modes.c_lflag &= ~(ICANON | ECHO | ECHONL | IEXTEN);
+  modes.c_cc[VQUIT] = _POSIX_VDISABLE;
+  modes.c_cc[VMIN] = 0;
+  modes.c_cc[VTIME] = 0;
+  return modes;
 }
 
 void set_reason(char* why, size_t why_size, const char* what, int error) {
