@@ -113,7 +113,7 @@ class Reader {
   // A flush at this moment, whether or not the decoder asked for one.
   void flush() {
     KeyEvent out[DECODER_MAX_EVENTS];
-    keep(out, decoder_flush(decoder_, now_, out));
+    keep(out, decoder_flush(decoder_, now_, false, out));
   }
 
   // Lets ms pass, flushing each time the decoder's wait runs out.
@@ -138,7 +138,7 @@ class Reader {
   }
 
   int flush_in() const {
-    const int in = decoder_flush_in(decoder_, now_);
+    const int in = decoder_flush_in(decoder_, now_, false);
     FUZZ_REQUIRE(in >= -1 && in <= static_cast<int>(MINUTE_MS), "flush_in %d", in);
     return in;
   }

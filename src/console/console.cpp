@@ -28,7 +28,7 @@ constexpr int MIN_ROWS = 24;
 constexpr int PRINT_CAPACITY = 2048;  // formatted bytes one print can show
 constexpr int MOVE_ROOM = 32;         // the longest a clear or a move translates to
 // Readable input that keeps giving no bytes means the terminal is gone; after
-// this many empty reads in a row the read reports failure instead of spinning.
+// this many empty reads in a row the program ends as after a hang-up.
 constexpr int MAX_EMPTY_READS = 100;
 constexpr int NOTICE_CAPACITY = 128;
 
@@ -155,15 +155,17 @@ int min_timeout(int a, int b) {
   return a < b ? a : b;
 }
 
-// Waits for input or until what is half told settles; false when the device keeps
-// reporting input it does not give.
+// Waits for input or until what is half told settles. A device that keeps
+// reporting input it does not give can no longer be read: the program ends as
+// after a hang-up. Never false.
 bool wait_for_input(int timeout_ms) {
   const bool readable = wait_device(min_timeout(timeout_ms, device_keys_settle_in()), true);
   if (pump_input() > 0 || !readable) {
     state.empty_reads = 0;
     return true;
   }
-  return ++state.empty_reads < MAX_EMPTY_READS;
+  if (++state.empty_reads >= MAX_EMPTY_READS) device_hang_up();
+  return true;
 }
 
 // Waits up to timeout_ms, ending early when input comes; no key is taken,
@@ -194,20 +196,27 @@ void console_flush(OutputBuffer& out) { device_send(shadow, out, false); }
 
 void console_flush_pending() { device_send(shadow, output, true); }
 
-void console_start() {
-  char why[256] = "";
-  if (!device_open(why, sizeof why)) {
-    std::fprintf(stderr, "vormi: %s\n", why[0] != '\0' ? why : "cannot open the terminal");
-    std::exit(2);
-  }
+namespace {
+
+// The last frame goes out on the way out, given up as a signal's bytes are
+// when the terminal takes no more output.
+void flush_at_exit() {
+  device_ending();
+  console_flush_pending();
+}
+
+}  // namespace
+
+bool console_start(char* why, int why_size) {
+  if (!device_open(why, why_size > 0 ? static_cast<size_t>(why_size) : 0)) return false;
   const int columns = device_columns();
   const int rows = device_rows();
   if (too_small(columns, rows)) {
     device_close();
-    std::fprintf(stderr,
-                 "vormi: the terminal has %d columns and %d rows; at least %d by %d are needed\n",
-                 columns, rows, MIN_COLUMNS, MIN_ROWS);
-    std::exit(2);
+    std::snprintf(why, why_size > 0 ? static_cast<size_t>(why_size) : 0,
+                  "the terminal has %d columns and %d rows; at least %d by %d are needed", columns,
+                  rows, MIN_COLUMNS, MIN_ROWS);
+    return false;
   }
   state.origin = device_millis();
   state.pending_code = -1;
@@ -220,18 +229,19 @@ void console_start() {
   // What the last frame drew goes out on every normal exit (std::exit too),
   // before the device puts the terminal back: registered after it, run before.
   static bool flush_registered = false;
-  if (!flush_registered) flush_registered = std::atexit(console_flush_pending) == 0;
+  if (!flush_registered) flush_registered = std::atexit(flush_at_exit) == 0;
   device_start_screen(state.queue);
   seed_game_random(1);
+  return true;
 }
 
-void console_exit_saying(int status, const char* message) {
+void console_end_saying(const char* message) {
   console_print("%s", message);
+  device_ending();
   console_flush_pending();
   // Leaving the alternate screen takes what it showed with it.
   device_close();
   std::fprintf(stderr, "%s\n", message);
-  std::exit(status);
 }
 
 void console_clear() {

@@ -30,13 +30,14 @@ namespace vormi {
 
 // Opens the terminal and puts it in game mode for the whole run; it is restored
 // exactly on exit and on the ending signals. Without a terminal, or on one
-// smaller than 80x24, prints one line on standard error and exits with status 2.
+// smaller than 80x24, writes a one-line reason (no newline) into why and
+// returns false, having drawn nothing; the caller ends the program.
 // Otherwise enters the alternate screen (left again on every way out and
 // before a stop), asks the terminal what it can do and waits up to 200 ms for
 // its answer, then turns on the keyboard enhancement protocol where it is
 // there. Also starts the millisecond clock at 0 before asking, and seeds the
 // generator with 1.
-void console_start();
+bool console_start(char* why, int why_size);
 
 // Blanks the whole screen and puts the cursor at (1,1). Where the terminal
 // knows synchronized output, what is drawn from here until the output next
@@ -56,12 +57,13 @@ void console_flush_pending();
 
 // Shows message at the cursor, puts the terminal back as it was found (the
 // shell's screen with it) and prints message on standard error too, where
-// the player can still read it; then ends the program with status.
-[[noreturn]] void console_exit_saying(int status, const char* message);
+// the player can still read it; the caller then ends the program.
+void console_end_saying(const char* message);
 
 // True when a key code can be read at once; never waits, never consumes.
 bool console_key_ready();
-// The next key code; waits for one. -1 when the terminal cannot be read.
+// The next key code; waits for one. A terminal that can no longer be read
+// ends the program as a hang-up does.
 int console_read_key();
 // Waits for a key press and returns its (first) code.
 int console_wait_key();

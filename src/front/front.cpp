@@ -15,8 +15,10 @@ namespace {
 // Without its score table the game cannot go on: a table that could not be
 // made is said on the screen and after the end, an unreadable one is not.
 void end_without_table(ScoreFileStatus status) {
-  if (status == SCORE_FILE_NOT_CREATED)
-    console_exit_saying(1, "FAILED TO CREATE HIGHSCORES!!! EXITING!");
+  if (status == SCORE_FILE_NOT_CREATED) {
+    console_end_saying("FAILED TO CREATE HIGHSCORES!!! EXITING!");
+    std::exit(1);
+  }
   if (status == SCORE_FILE_UNREADABLE) std::exit(1);
 }
 

@@ -9,6 +9,7 @@
 namespace {
 
 constexpr int USAGE_ERROR = 2;
+constexpr int NO_TERMINAL = 2;  // none, or one too small
 constexpr const char* USAGE = "Usage: vormi [--help | --version]\n";
 
 void print_help() {
@@ -37,6 +38,10 @@ int main(int argc, char** argv) {
     std::fputs(USAGE, stderr);
     return USAGE_ERROR;
   }
-  vormi::console_start();
+  char why[256] = "";
+  if (!vormi::console_start(why, sizeof why)) {
+    std::fprintf(stderr, "vormi: %s\n", why);
+    return NO_TERMINAL;
+  }
   vormi::run_front();
 }

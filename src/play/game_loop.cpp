@@ -112,9 +112,9 @@ void step_and_eat(GameState& state, int width, int height, Pace& pace) {
   draw_status(state.score, state.speed);
 }
 
-// Lost on a wall or the body; won, with the bonus, at the full length, even
-// on the pass of a collision.
-Outcome outcome_of(GameState& state, int width, int height) {
+// Lost on a wall or the body; won at the full length, even
+// on the pass of a collision, and then the bonus is added to the score.
+Outcome outcome_and_bonus(GameState& state, int width, int height) {
   Outcome outcome =
       check_collision(state, width, height, state.length) ? OUTCOME_LOST : OUTCOME_NONE;
   if (state.length >= WIN_LENGTH) {
@@ -187,7 +187,7 @@ ScoreFileStatus run_game(GameState& state, int width, int height) {
       // From a fresh reading: time spent drawing or paused is never made up.
       deadline = deadline_after(pace.tick);
     }
-    outcome = outcome_of(state, width, height);
+    outcome = outcome_and_bonus(state, width, height);
     if (outcome == OUTCOME_NONE && !step_due) console_wait_until(deadline, gate_open);
   }
   return finish_game(outcome, state.score);

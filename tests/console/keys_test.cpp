@@ -325,7 +325,7 @@ TEST_F(KeysTest, AKeyTypedWhileStoppedPastTheDeadlineIsReadOnResume) {
 TEST_F(KeysTest, MillisStartsAtZeroOnEachStart) {
   fake::advance(1234);
   EXPECT_EQ(console_millis(), 1234u);
-  console_start();
+  console_start(nullptr, 0);
   EXPECT_EQ(console_millis(), 0u);
   fake::advance(5);
   EXPECT_EQ(console_millis(), 5u);

@@ -12,10 +12,14 @@
 #endif
 #include <signal.h>
 #include <sys/ioctl.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -180,13 +184,17 @@ const auto ALL_TERMINALS =
                       TerminalAnswers::ATTRIBUTES_ONLY, TerminalAnswers::NOTHING);
 
 // A fault and a timer stand for the signals that had no handler once.
+const auto ENDINGS = ::testing::Values(Ending{"exit", 0}, Ending{"SIGINT", SIGINT},
+                                       Ending{"SIGTERM", SIGTERM}, Ending{"SIGHUP", SIGHUP},
+                                       Ending{"SIGQUIT", SIGQUIT}, Ending{"SIGSEGV", SIGSEGV},
+#ifdef __linux__
+                                       // Ignored by default on some systems.
+                                       Ending{"SIGPOLL", SIGPOLL}, Ending{"SIGRTMIN", SIGRTMIN},
+#endif
+                                       Ending{"SIGALRM", SIGALRM});
+
 INSTANTIATE_TEST_SUITE_P(
-    Endings, EndingRestoresModes,
-    ::testing::Combine(::testing::Values(Ending{"exit", 0}, Ending{"SIGINT", SIGINT},
-                                         Ending{"SIGTERM", SIGTERM}, Ending{"SIGHUP", SIGHUP},
-                                         Ending{"SIGQUIT", SIGQUIT}, Ending{"SIGSEGV", SIGSEGV},
-                                         Ending{"SIGALRM", SIGALRM}),
-                       ALL_TERMINALS),
+    Endings, EndingRestoresModes, ::testing::Combine(ENDINGS, ALL_TERMINALS),
     [](const ::testing::TestParamInfo<std::tuple<Ending, TerminalAnswers>>& param_info) {
       return std::string(std::get<0>(param_info.param).name) + "_" +
              name_of(std::get<1>(param_info.param));
@@ -353,15 +361,126 @@ TEST_F(ConsoleEndToEnd, AStoppedGameKilledEndsAtOnceWritingNothing) {
   EXPECT_EQ(session.shell_line(), "\n");
 }
 
+// An interactive bash with job control on the terminal, as a player's is.
+std::vector<std::string> interactive_bash() {
+  return {"/usr/bin/env", "PS1=shell> ", "HISTFILE=", "/bin/bash", "--norc", "--noprofile", "-i"};
+}
+
+const std::string RUN_PROBE = "'" + PROBE + "' keys";
+
+struct ShellStep {
+  std::string send;   // typed; SIGSTOP: that signal sent to the job in the foreground
+  std::string shows;  // text on the screen after it; GAME: the game's screen whole again
+};
+
+// Whether the game's screen shows whole again, the shell's lines gone.
+bool game_shows(PtySession& session) {
+  return eventually(session, [&] {
+    return session.screen().row(1) == "ready" &&
+           session.screen().text().find("shell>") == std::string::npos;
+  });
+}
+
+// The game takes the terminal back, whatever path through the shell's job
+// control led there; in the background it is never stopped by its terminal
+// (jobs says Running) and ends on its signal (kill, and timeout, which runs it
+// in a group of its own); and the shell gets the terminal back as it was.
+TEST_F(ConsoleEndToEnd, UnderBashTheGameTakesTheTerminalBackOnEveryPath) {
+  const ShellStep start = {RUN_PROBE + "\n", "ready"};
+  const ShellStep running = {"jobs\n", "Running"};
+  const ShellStep fg = {"fg\n", "GAME"};
+  const std::vector<ShellStep> rows[] = {
+      {start, {"\x1a", "Stopped"}, {"bg\n", "keys &"}, running, fg},
+      {{RUN_PROBE + " &\n", "[1] "}, running, fg},
+      {start, {"SIGSTOP", "Stopped"}, {"bg\n", "keys &"}, running, fg},
+      {{RUN_PROBE + " &\n", "[1] "}, {"kill %1; wait %1; echo rc=$?\n", "rc=143"}},
+      {{"timeout 1 " + RUN_PROBE + "; echo rc=$?\n", "rc=124"}},
+  };
+  for (const auto& steps : rows) {
+    SCOPED_TRACE(::testing::PrintToString(steps[steps.size() > 1].send));
+    PtySession session(interactive_bash(), 80, 25, "", TerminalAnswers::KEYBOARD_AND_SYNC);
+    ASSERT_TRUE(session.wait_for("shell>")) << session.screen().text();
+    for (const ShellStep& step : steps) {
+      if (step.send == "SIGSTOP")
+        kill(-session.foreground_group(), SIGSTOP);
+      else
+        session.send(step.send);
+      // Long enough for a game in the background to be stopped by its terminal.
+      session.pump(300);
+      ASSERT_TRUE(step.shows == "GAME" ? game_shows(session) : session.wait_for(step.shows))
+          << step.shows << " after " << step.send << ":\n"
+          << session.screen().text();
+    }
+    if (steps.back().shows != "GAME") continue;
+    expect_game_mode(session.modes());
+    session.send("x");
+    ASSERT_TRUE(session.wait_for("code=120")) << session.screen().text();
+    // The shell's next prompt comes once the game has ended.
+    const size_t prompts = count_of(session.output(), "shell>");
+    session.send("q");
+    ASSERT_TRUE(
+        eventually(session, [&] { return count_of(session.output(), "shell>") > prompts; }));
+    expect_modes_balanced(session.output());
+  }
+}
+
+// What the player sets while the game is stopped (stty) is what the game
+// leaves at its end: the modes it found when it last took the terminal.
+TEST_F(ConsoleEndToEnd, ModesSetWhileStoppedStayAtTheEnd) {
+  PtySession session({PROBE, "job"});
+  ASSERT_TRUE(session.wait_for("ready"));
+  session.send("\x1a");
+  ASSERT_TRUE(session.wait_for("stopped"));
+  termios player = session.modes();
+  player.c_lflag |= TOSTOP;
+  session.set_modes(player);
+  session.send("fg\n");
+  ASSERT_TRUE(game_shows(session)) << session.screen().text();
+  session.send("q");
+  int status = 0;
+  ASSERT_TRUE(session.wait_exit(status));
+  EXPECT_TRUE(same_modes(player, session.modes()));
+}
+
+// A game in the background whose terminal hangs up ends as one in the
+// foreground does, though no shell is left to send it SIGHUP.
+TEST_F(ConsoleEndToEnd, UnderBashADisownedGameEndsWhenTheTerminalHangsUp) {
+#ifndef __linux__
+  GTEST_SKIP() << "waiting for the disowned game needs a child subreaper";
+#else
+  // Once bash is gone, the game is this process's child, reaped here.
+  ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+  PtySession session(interactive_bash());
+  ASSERT_TRUE(session.wait_for("shell>"));
+  session.send(RUN_PROBE + "\n");
+  ASSERT_TRUE(session.wait_for("ready"));
+  const pid_t game = session.foreground_group();  // the job's leader
+  for (const char* step : {"\x1a", "bg\n", "disown\n"}) {
+    session.send(step);
+    session.pump(300);
+  }
+  session.hang_up();
+  bool ended = false;
+  for (int waited = 0; waited < 5000 && !ended; waited += 10) {
+    ended = waitpid(game, nullptr, WNOHANG) == game || (kill(game, 0) == -1 && errno == ESRCH);
+    if (!ended) usleep(10000);
+  }
+  if (!ended) kill(game, SIGKILL);
+  prctl(PR_SET_CHILD_SUBREAPER, 0);
+  EXPECT_TRUE(ended) << "the game ran on after its terminal hung up";
+#endif
+}
+
 // Replies that come late, after 300 ms as over a slow link, are read and
 // dropped before the terminal is given back, whether the game ends or stops;
-// and a reply split after its ESC is never taken for keys.
+// a reply split after its ESC is never taken for keys, and an Esc typed
+// before the replies is the Esc key.
 TEST_F(ConsoleEndToEnd, LateRepliesNeverReachTheShellNorBecomeKeys) {
   const std::string replies = replies_of(TerminalAnswers::KEYBOARD_AND_SYNC);
   const struct {
     size_t split;     // bytes of the replies sent 80 ms before the rest
-    const char* key;  // typed before the replies come: Ctrl+C, Ctrl+Z or none
-  } rows[] = {{0, "\x03"}, {1, "\x03"}, {0, "\x1a"}, {1, "\x1a"}, {1, ""}};
+    const char* key;  // typed before the replies come: Ctrl+C, Ctrl+Z, Esc or none
+  } rows[] = {{0, "\x03"}, {1, "\x03"}, {0, "\x1a"}, {1, "\x1a"}, {1, ""}, {0, "\x1b"}};
   for (const auto& row : rows) {
     SCOPED_TRACE(std::to_string(row.split) + " " + std::to_string(row.key[0]));
     const bool stop = row.key[0] == '\x1a';
@@ -387,7 +506,8 @@ TEST_F(ConsoleEndToEnd, LateRepliesNeverReachTheShellNorBecomeKeys) {
           << session.screen().text();
       session.send("x");
       ASSERT_TRUE(session.wait_for("code=120")) << session.screen().text();
-      EXPECT_EQ(session.screen().row(10), "code=120") << "a key came before x";
+      EXPECT_EQ(session.screen().row(10), row.key[0] == '\x1b' ? "code=27" : "code=120")
+          << "a key came before x, or the Esc was lost";
       session.send("q");
       ASSERT_TRUE(session.wait_exit(status));
       EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
@@ -399,19 +519,31 @@ TEST_F(ConsoleEndToEnd, LateRepliesNeverReachTheShellNorBecomeKeys) {
 }
 
 // A terminal that stops taking output (a frozen emulator, a stalled link)
-// blocks the program's writes; an ending signal still ends it, giving up the
-// bytes the terminal does not take.
-TEST_F(ConsoleEndToEnd, SigtermEndsTheGameWhileTheTerminalTakesNoOutput) {
-  PtySession session({PROBE, "keys"}, 80, 25, "", TerminalAnswers::KEYBOARD_AND_SYNC);
-  ASSERT_TRUE(session.wait_for("ready"));
-  session.hold_output(true);
-  session.signal(SIGTERM);
-  int status = 0;
-  ASSERT_TRUE(session.wait_exit(status)) << "the program did not end";
-  session.hold_output(false);
-  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
-  EXPECT_TRUE(same_modes(session.initial_modes(), session.modes()));
-  EXPECT_EQ(session.shell_line(), "\n");
+// blocks the program's writes; an ending signal, or the program's own exit,
+// still ends it, giving up the bytes the terminal does not take.
+TEST_F(ConsoleEndToEnd, TheGameEndsWhileTheTerminalTakesNoOutput) {
+  for (int sig : {SIGTERM, 0}) {
+    SCOPED_TRACE(sig);
+    PtySession session({PROBE, "keys"}, 80, 25, "", TerminalAnswers::KEYBOARD_AND_SYNC);
+    ASSERT_TRUE(session.wait_for("ready"));
+    session.hold_output(true);
+    if (sig == 0) {
+      session.send("q");
+    } else {
+      // Once the key is read, drawing it blocks the program: what is typed
+      // then stays unread, and the ending drops it.
+      session.send("x");
+      ASSERT_TRUE(eventually(session, [&] { return session.unread_input() == 0; }));
+      session.send("typed ahead");
+      session.signal(sig);
+    }
+    int status = 0;
+    ASSERT_TRUE(session.wait_exit(status)) << "the program did not end";
+    session.hold_output(false);
+    EXPECT_EQ(status, sig) << "the raw wait status: exit 0, or killed by the signal";
+    EXPECT_TRUE(same_modes(session.initial_modes(), session.modes()));
+    EXPECT_EQ(session.shell_line(), "\n");
+  }
 }
 
 // A signal the game brings on itself: the score file meets a file size limit

@@ -53,6 +53,8 @@ struct Fake {
   std::string modes_off;
   std::string startup_output;
   std::string typed_first;  // typed before the terminal answers the query
+  bool answer_owed = false;
+  uint32_t answer_due = 0;
 };
 
 Fake& the_fake() {
@@ -132,7 +134,8 @@ static void reset_terminal(int columns, int rows, bool utf8, int64_t calendar_se
   f.output.clear();
   f.frames.clear();
   f.frame = Frame{};
-  console_start();
+  f.answer_owed = false;
+  console_start(nullptr, 0);
   // The start-up's query and its wait are no part of the frames the tests
   // count; what it left to go out with the first frame stays there.
   f.startup_output = f.output;
@@ -217,9 +220,19 @@ bool device_open(char* why, size_t why_size) {
 
 void device_close() {}
 
-// The fake terminal answers at once, or never: nothing late is left to drop.
-void terminal_expect_answer(int) {}
-void terminal_answer_came() {}
+// An answer is owed on the virtual clock, as on the real terminal's.
+void terminal_expect_answer(int within_ms) {
+  the_fake().answer_due = the_fake().clock + static_cast<uint32_t>(within_ms);
+  the_fake().answer_owed = true;
+}
+void terminal_answer_came() { the_fake().answer_owed = false; }
+bool terminal_answer_owed() {
+  const fake::Fake& f = the_fake();
+  return f.answer_owed && static_cast<int32_t>(f.answer_due - f.clock) > 0;
+}
+void device_ending() {}
+// The fake terminal never stops giving what it says it has.
+void device_hang_up() { throw std::runtime_error("the terminal hung up"); }
 
 int device_columns() { return the_fake().columns; }
 int device_rows() { return the_fake().rows; }

@@ -20,6 +20,7 @@
 //                           for a key, writes "done" and ends by exit(0).
 #include <signal.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -29,6 +30,14 @@
 namespace {
 
 constexpr int GLYPHS[] = {0xB1, 0xB2, 0xDB, 0xFE};
+
+// As the game starts: without a terminal fit to play on, one line and status 2.
+void start() {
+  char why[256] = "";
+  if (vormi::console_start(why, sizeof why)) return;
+  fprintf(stderr, "probe: %s\n", why);
+  exit(2);
+}
 constexpr int FIRST_CODE_ROW = 10;
 constexpr int CODE_ROWS = 10;
 
@@ -51,7 +60,7 @@ int show_keys() {
 constexpr int STOP_ROUNDS = 3;
 
 int stop_while_drawing() {
-  vormi::console_start();
+  start();
   for (int round = 1; round <= STOP_ROUNDS; ++round) {
     vormi::console_clear();
     vormi::console_goto(1, 3);
@@ -70,12 +79,12 @@ int stop_while_drawing() {
 }
 
 int start_and_show_keys() {
-  vormi::console_start();
+  start();
   return show_keys();
 }
 
 int resize_while_drawing() {
-  vormi::console_start();
+  start();
   raise(SIGWINCH);
   return show_keys();
 }
@@ -99,7 +108,7 @@ int main(int argc, char** argv) {
   if (argc == 2 && strcmp(argv[1], "stops") == 0)
     return vormi::probe::run_as_job(stop_while_drawing);
   if (argc == 3 && strcmp(argv[1], "idle") == 0) {
-    vormi::console_start();
+    start();
     return idle(atoi(argv[2]));
   }
   return 64;  // usage error

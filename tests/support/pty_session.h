@@ -45,6 +45,11 @@ class PtySession {
   // Stops the terminal taking the program's output (held), so its writes
   // block, as on a frozen emulator or a stalled link; or lets it go on.
   void hold_output(bool held);
+  // The terminal's foreground process group: the job a shell runs in it.
+  pid_t foreground_group() const;
+  // Hangs the terminal up, as when its window closes; nothing can be sent or
+  // read after it.
+  void hang_up();
   // Gives the terminal a new size, as a window manager or tmux does: the
   // kernel sends the program SIGWINCH, and the test's screen takes the size.
   void resize(int columns, int rows);
@@ -56,6 +61,8 @@ class PtySession {
   int unread_input() const;
   // The terminal's modes as the test side of the pseudo-terminal sees them now.
   termios modes() const;
+  // Sets the terminal's modes, as stty does.
+  void set_modes(const termios& modes);
   // The modes the terminal had before the program started.
   const termios& initial_modes() const { return initial_modes_; }
   pid_t pid() const { return pid_; }

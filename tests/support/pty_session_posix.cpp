@@ -222,6 +222,13 @@ void PtySession::hold_output(bool held) {
   if (tcflow(slave_, held ? TCOOFF : TCOON) != 0) fail("tcflow");
 }
 
+pid_t PtySession::foreground_group() const { return tcgetpgrp(master_); }
+
+void PtySession::hang_up() {
+  close(master_);
+  master_ = -1;
+}
+
 void PtySession::resize(int columns, int rows) {
   // What the program wrote for the old size is read in that size first.
   while (read_slice(0)) {
@@ -242,6 +249,10 @@ termios PtySession::modes() const {
   termios now{};
   if (tcgetattr(slave_, &now) != 0) throw std::runtime_error("PtySession: tcgetattr failed");
   return now;
+}
+
+void PtySession::set_modes(const termios& modes) {
+  if (tcsetattr(slave_, TCSANOW, &modes) != 0) fail("tcsetattr");
 }
 
 bool same_modes(const termios& a, const termios& b) {

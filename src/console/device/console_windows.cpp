@@ -269,6 +269,14 @@ void end_by_interrupt() {
   ExitProcess(STATUS_CONTROL_C_EXIT);
 }
 
+// The console can no longer be read: it is given back, and the program ends
+// as a console program whose window went away ends.
+void device_hang_up() { end_by_interrupt(); }
+
+// Nothing the console is given waits on the player (the game turns quick
+// edit off, so no selection holds its writes): no write needs a bound.
+void device_ending() {}
+
 bool device_open(char* why, size_t why_size) {
   if (windows_console.input != INVALID_HANDLE_VALUE) return true;
   HANDLE input = open_console(L"CONIN$");

@@ -28,6 +28,13 @@ namespace vormi {
 bool device_open(char* why, size_t why_size);
 // Gives the terminal or console back as it was found; safe to call more than once.
 void device_close();
+// The program is ending: from now on a write waits for the screen at most as
+// long as an ending signal's does, so a terminal that takes no more output
+// delays no ending.
+void device_ending();
+// The terminal or console is gone (hung up, or it can no longer be read):
+// gives it back where it still can and ends the program as a hang-up does.
+[[noreturn]] void device_hang_up();
 
 // Puts the game's own screen in front, blank as a fresh copy is (a terminal's
 // alternate screen, a console's screen buffer of the game's own), and learns

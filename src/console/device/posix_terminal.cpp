@@ -3,12 +3,10 @@
 // the screen modes the console set switched off first, poll for waiting, the
 // two clocks.
 //
-// The terminal is in one of four states, held in one variable the handlers
-// read: closed, in game mode, given back for a stop, given back for good.
-// Every change of state happens with all the signals this file handles
-// blocked (a handler blocks them all while it runs, and so does the main code
-// around a change), so a signal that comes in the middle of one waits for its
-// end and then sees the new state: the modes go off once and on once.
+// The terminal's states are those terminal_device.h describes, held in one
+// variable the handlers read, and changed only by change_state, which blocks
+// every signal this file handles (a handler blocks them all while it runs
+// too) and refuses a change the table does not hold.
 //
 // The signals the main loop must answer (SIGCONT after a stop, SIGWINCH after a
 // change of size) are blocked for the whole run and let through only inside
@@ -43,17 +41,35 @@ namespace {
 // report stay as they would have been. The faults among them are handled on a
 // stack of their own, so a stack overflow is covered too. SIGPIPE is among
 // them so that a write to a closed pipe never kills the process with the
-// terminal still in game mode.
+// terminal still in game mode. The real-time signals, whose numbers are known
+// only when the program runs, are added to them there.
 constexpr int ENDING_SIGNALS[] = {
-    SIGINT,  SIGTERM, SIGHUP,  SIGQUIT, SIGPIPE, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF,
-    SIGXCPU, SIGXFSZ, SIGSEGV, SIGBUS,  SIGFPE,  SIGILL,  SIGABRT, SIGTRAP, SIGSYS,
+    SIGINT,    SIGTERM, SIGHUP,  SIGQUIT, SIGPIPE, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF,
+    SIGXCPU,   SIGXFSZ, SIGSEGV, SIGBUS,  SIGFPE,  SIGILL,  SIGABRT, SIGTRAP, SIGSYS,
 #ifdef SIGEMT
     SIGEMT,
 #endif
 #ifdef SIGPWR
     SIGPWR,
 #endif
+#ifdef SIGSTKFLT
+    SIGSTKFLT,
+#endif
+#ifdef SIGLOST
+    SIGLOST,
+#endif
+#ifdef SIGPOLL
+    SIGPOLL,  // SIGIO on Linux; the BSDs, where SIGIO is ignored by default, lack it
+#endif
 };
+
+// Calls each for every signal whose default action ends the process.
+void for_each_ending_signal(void (*each)(int)) {
+  for (int sig : ENDING_SIGNALS) each(sig);
+#ifdef SIGRTMIN
+  for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig) each(sig);
+#endif
+}
 
 // The signals that need the main loop; blocked outside the waits.
 constexpr int MAIN_LOOP_SIGNALS[] = {SIGCONT, SIGWINCH};
@@ -71,7 +87,7 @@ struct Device {
   int fd = -1;
   int columns = 0;
   int rows = 0;
-  termios found{};  // the modes exactly as the terminal had them at start
+  termios found{};  // the modes as the terminal had them when the game last took it
   termios game{};
   bool handlers_installed = false;
   sigset_t handled{};         // every signal this file handles
@@ -81,16 +97,21 @@ struct Device {
 Device device;
 
 enum TerminalState : sig_atomic_t {
-  CLOSED,      // nothing to give back
-  IN_GAME,     // game mode and the screen modes on
-  STOPPED,     // given back for a stop; taken again in the foreground
-  GIVEN_BACK,  // given back for good: the program is ending
+  CLOSED,         // nothing to give back
+  IN_GAME,        // game mode and the screen modes on
+  STOPPED,        // given back for a stop; taken again in the foreground
+  IN_BACKGROUND,  // the terminal is another group's: nothing is touched
+  GIVEN_BACK,     // given back for good: the program is ending
 };
 
 // Read and changed by the signal handlers.
 volatile sig_atomic_t terminal_state = CLOSED;
+// Game mode and the screen modes are on: in game, and in the background after
+// a SIGSTOP, which no handler sees.
+volatile sig_atomic_t modes_on = 0;
 volatile sig_atomic_t times_taken = 0;  // how often game mode came back after a stop
 volatile sig_atomic_t answer_owed = 0;  // see terminal_expect_answer
+volatile sig_atomic_t ending = 0;       // see device_ending
 volatile sig_atomic_t resumed = 0;
 volatile sig_atomic_t resized = 0;
 
@@ -120,10 +141,19 @@ int millis_left(int64_t deadline_ns) {
   return left <= 0 ? 0 : static_cast<int>((left + NS_PER_MS - 1) / NS_PER_MS);
 }
 
-// Async-signal-safe: tcsetattr only.
-void set_modes(const termios& modes) {
-  while (tcsetattr(device.fd, TCSANOW, &modes) == -1 && errno == EINTR) {
+// Async-signal-safe: tcsetattr only. False, with errno telling why, when the
+// terminal refused them.
+bool set_modes(const termios& modes) {
+  for (;;) {
+    if (tcsetattr(device.fd, TCSANOW, &modes) == 0) return true;
+    if (errno != EINTR) return false;
   }
+}
+
+bool same_modes(const termios& a, const termios& b) {
+  return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
+         a.c_lflag == b.c_lflag && memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0 &&
+         cfgetispeed(&a) == cfgetispeed(&b) && cfgetospeed(&a) == cfgetospeed(&b);
 }
 
 // The terminal is this process group's to change: a group in the background
@@ -174,11 +204,13 @@ void write_bounded(const char* data, size_t size) {
 // terminal back; the rest is dropped, as the screen is drawn again whole once
 // the game is resumed. False, with errno telling why, when the terminal
 // refused the rest.
+// Once the program is ending, the write is bounded as a handler's is.
 bool write_in_game(const char* data, size_t size) {
   const sig_atomic_t taken = times_taken;
+  const int64_t give_up_at = ending ? monotonic_ns() + HANDLER_WRITE_LIMIT_MS * NS_PER_MS : 0;
   size_t done = 0;
   while (done < size && terminal_state == IN_GAME && times_taken == taken)
-    if (!write_step(data, size, done, 0)) return false;
+    if (!write_step(data, size, done, give_up_at)) return false;
   return true;
 }
 
@@ -217,40 +249,82 @@ void drop_owed_answer() {
   }
 }
 
-// Gives the terminal back, once: the owed answer read, the screen modes off,
-// then the terminal's own modes as they were found, so the shell finds its
-// screen and its keyboard as it left them. Nothing is touched from the
-// background. Async-signal-safe; the handled signals are blocked.
-void give_back(TerminalState next) {
-  if (terminal_state != IN_GAME) {
-    if (terminal_state == STOPPED && next == GIVEN_BACK) terminal_state = GIVEN_BACK;
-    return;
-  }
-  terminal_state = next;
-  if (!in_foreground()) return;
+// Game mode on top of the modes found (below).
+termios game_modes(const termios& found);
+
+// Gives the terminal back: the owed answer read, the screen modes off, then
+// the found modes, so the shell finds its screen and its keyboard as it left
+// them, and the keys typed and never read dropped, or they would reach it.
+// Nothing can be done from the background.
+void give_back() {
+  if (!modes_on || !in_foreground()) return;
   drop_owed_answer();
   write_bounded(screen_modes_off, static_cast<size_t>(screen_modes_off_size));
   set_modes(device.found);
-  // Keys typed during the game and never read would otherwise reach the shell.
   tcflush(device.fd, TCIFLUSH);
+  modes_on = 0;
 }
 
-// Takes the terminal again after a stop, once, and only in the foreground:
-// game mode, then the screen modes, then (by the main loop) the whole screen.
-// Async-signal-safe; the handled signals are blocked.
-void take_back() {
-  if (terminal_state != STOPPED || !in_foreground()) return;
-  set_modes(device.game);
-  write_bounded(screen_modes_on, static_cast<size_t>(screen_modes_on_size));
-  terminal_state = IN_GAME;
+// Takes the terminal again in the foreground: the modes it has now are what
+// the player left (stty while the game was stopped) and what the game restores
+// later, unless they are still the game's own (a stop the shell never saw);
+// then game mode, the screen modes unless still on, and (by the main loop)
+// the whole screen. False outside the foreground, or when the terminal
+// refused game mode (errno tells why).
+bool take_again() {
+  if (!in_foreground()) return false;
+  termios now{};
+  if (tcgetattr(device.fd, &now) == 0 && !same_modes(now, device.game)) {
+    device.found = now;
+    device.game = game_modes(now);
+  }
+  if (!set_modes(device.game)) return false;
+  if (!modes_on) write_bounded(screen_modes_on, static_cast<size_t>(screen_modes_on_size));
+  modes_on = 1;
   times_taken = times_taken + 1;
   resumed = 1;
-  // A stopped job is not sent SIGWINCH (its shell is), so the size is read
-  // again in case the window changed meanwhile.
+  // A job in the background is not sent SIGWINCH (its shell is), so the size
+  // is read again in case the window changed meanwhile.
   resized = 1;
+  return true;
 }
 
-// The main code changes the state with every handled signal held back.
+// The changes of state the table holds; none turns a state into itself.
+bool allowed(TerminalState from, TerminalState to) {
+  switch (to) {
+    case CLOSED: return from == GIVEN_BACK;
+    case IN_GAME: return from == CLOSED || from == STOPPED || from == IN_BACKGROUND;
+    case STOPPED: return from == IN_GAME || from == IN_BACKGROUND;
+    case IN_BACKGROUND: return from == CLOSED || from == IN_GAME || from == STOPPED;
+    case GIVEN_BACK: return from == IN_GAME || from == STOPPED || from == IN_BACKGROUND;
+  }
+  return false;
+}
+
+// The one way the state changes, from the main code and the handlers alike,
+// with every handled signal blocked. Checks the state it leaves and refuses a
+// change the table does not hold; into game only in the foreground. Returns
+// whether the state changed. Async-signal-safe.
+bool change_state(TerminalState to) {
+  sigset_t before;
+  sigprocmask(SIG_BLOCK, &device.handled, &before);
+  const TerminalState from = static_cast<TerminalState>(terminal_state);
+  bool changed = allowed(from, to);
+  if (changed && to == IN_GAME) changed = take_again();
+  if (changed && (to == STOPPED || to == GIVEN_BACK)) give_back();
+  if (changed) terminal_state = to;
+  sigprocmask(SIG_SETMASK, &before, nullptr);
+  return changed;
+}
+
+// Where the terminal goes once the process runs again: in game in the
+// foreground, else in the background.
+void carry_on() {
+  if (!change_state(IN_GAME)) change_state(IN_BACKGROUND);
+}
+
+// The main code holds every handled signal back around what a handler must
+// see whole.
 void block_handled(sigset_t& before) { sigprocmask(SIG_BLOCK, &device.handled, &before); }
 void unblock_handled(const sigset_t& before) { sigprocmask(SIG_SETMASK, &before, nullptr); }
 
@@ -281,13 +355,13 @@ void unblock(int sig) {
 
 // A stopped game ends at once: the terminal was given back at the stop.
 void on_ending_signal(int sig) {
-  give_back(GIVEN_BACK);
+  change_state(GIVEN_BACK);
   die_by(sig);
 }
 
 void on_stop_signal(int sig) {
   int saved_errno = errno;
-  give_back(STOPPED);
+  change_state(STOPPED);
   set_handler(SIGTSTP, SIG_DFL);
   raise(SIGTSTP);
   // The process stops here, with the terminal as the shell expects it, and
@@ -297,25 +371,23 @@ void on_stop_signal(int sig) {
   // process whose group has no parent in its session (a program started
   // directly by a terminal emulator, say): it never stopped and no SIGCONT
   // comes. Either way the terminal is taken again here when the process is
-  // in the foreground; continued in the background, it waits for the
-  // SIGCONT of the shell's fg.
+  // in the foreground; continued in the background, the program holds in its
+  // wait until it is in the foreground again.
   unblock(SIGTSTP);
   set_handler(sig, on_stop_signal);
-  take_back();
+  if (terminal_state == STOPPED) carry_on();
   errno = saved_errno;
 }
 
 void on_continue(int) {
   int saved_errno = errno;
-  if (terminal_state == STOPPED) {
-    take_back();
-  } else if (terminal_state == IN_GAME && in_foreground()) {
-    // Stopped by a signal no handler sees (SIGSTOP): the shell may have set
-    // its own modes meanwhile, and its screen shows.
-    set_modes(device.game);
-    resumed = 1;
-    resized = 1;
-  }
+  // In game, the process was stopped by a signal no handler sees (SIGSTOP),
+  // or the stop handler took the terminal already: either way the shell may
+  // have had it meanwhile, set its own modes and shown its screen, and the
+  // process may now be in the background.
+  if (terminal_state == IN_GAME) change_state(IN_BACKGROUND);
+  if (terminal_state == IN_BACKGROUND) change_state(IN_GAME);
+  if (terminal_state == STOPPED) carry_on();
   signal_wait_note();
   errno = saved_errno;
 }
@@ -346,13 +418,14 @@ void install_handlers() {
   if (device.handlers_installed) return;
   device.handlers_installed = true;
   sigemptyset(&device.handled);
-  for (int sig : ENDING_SIGNALS) sigaddset(&device.handled, sig);
+  for_each_ending_signal([](int sig) { sigaddset(&device.handled, sig); });
   for (int sig : MAIN_LOOP_SIGNALS) sigaddset(&device.handled, sig);
   sigaddset(&device.handled, SIGTSTP);
   use_signal_stack();
   atexit(at_exit);
-  for (int sig : ENDING_SIGNALS)
+  for_each_ending_signal([](int sig) {
     if (!was_ignored(sig)) set_handler(sig, on_ending_signal);
+  });
   if (!was_ignored(SIGTSTP)) set_handler(SIGTSTP, on_stop_signal);
   set_handler(SIGCONT, on_continue);
   set_handler(SIGWINCH, on_window_change);
@@ -388,22 +461,32 @@ void set_reason(char* why, size_t why_size, const char* what, int error) {
   if (why != nullptr && why_size > 0) snprintf(why, why_size, "%s: %s", what, strerror(error));
 }
 
-// Gives the terminal back for good from the main code.
-void give_back_for_good() {
-  sigset_t before;
-  block_handled(before);
-  give_back(GIVEN_BACK);
-  unblock_handled(before);
-}
-
-// The terminal is gone (hung up, or its other side closed): nobody can see or
-// play, so the process ends as a hang-up ends it.
-[[noreturn]] void terminal_gone() {
-  give_back_for_good();
-  die_by(SIGHUP);
-}
-
 bool gone_error(int error) { return error == EIO || error == ENXIO; }
+
+timespec span_of(int64_t ns) {
+  timespec span{};
+  span.tv_sec = static_cast<time_t>(ns / 1000000000);
+  span.tv_nsec = static_cast<long>(ns % 1000000000);
+  return span;
+}
+
+// In the background the program holds here and checks, every
+// BACKGROUND_CHECK_MS and at every signal, whether it is in the foreground
+// again, where it takes the terminal as after a stop: the shell's fg sends no
+// SIGCONT to a job that runs. A hang-up ends it, as in the foreground; so does
+// an ending signal.
+void hold_in_background() {
+  const timespec check = span_of(BACKGROUND_CHECK_MS * NS_PER_MS);
+  while (terminal_state == IN_BACKGROUND || terminal_state == STOPPED) {
+    pollfd watched{device.fd, 0, 0};  // a hang-up is told whatever is asked
+    signal_wait_poll(&watched, 1, &check);
+    if ((watched.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) device_hang_up();
+    if (terminal_state == IN_BACKGROUND)
+      change_state(IN_GAME);
+    else if (terminal_state == STOPPED)
+      carry_on();
+  }
+}
 
 }  // namespace
 
@@ -442,24 +525,38 @@ bool device_open(char* why, size_t why_size) {
   device.game = game_modes(found);
   // Handlers first: a signal arriving right after the switch must find them.
   install_handlers();
+  answer_owed = 0;
+  ending = 0;
+  modes_on = 0;
+  if (in_foreground()) {
+    if (!change_state(IN_GAME)) {
+      const int error = errno;
+      signal_wait_release();
+      device.fd = -1;
+      close(fd);
+      set_reason(why, why_size, "cannot set the terminal's modes", error);
+      return false;
+    }
+  } else {
+    // Started in the background (vormi &): setting the modes from there would
+    // stop the program with its signals held back, beyond the reach of kill.
+    change_state(IN_BACKGROUND);
+    hold_in_background();
+    read_size(fd, device.columns, device.rows);
+  }
+  // Nothing is drawn yet, so nothing is to be drawn again.
   resumed = 0;
   resized = 0;
-  answer_owed = 0;
-  sigset_t before;
-  block_handled(before);
-  const bool set = tcsetattr(fd, TCSANOW, &device.game) == 0;
-  const int error = errno;
-  if (set) terminal_state = IN_GAME;
-  unblock_handled(before);
-  if (!set) {
-    set_modes(found);
-    signal_wait_release();
-    device.fd = -1;
-    close(fd);
-    set_reason(why, why_size, "cannot set the terminal's modes", error);
-    return false;
-  }
   return true;
+}
+
+void device_ending() { ending = 1; }
+
+// Nobody can see or play: the process ends as a hang-up ends it, whether or
+// not SIGHUP is ignored (nohup).
+void device_hang_up() {
+  change_state(GIVEN_BACK);
+  die_by(SIGHUP);
 }
 
 void device_close() {
@@ -468,8 +565,8 @@ void device_close() {
   // terminal given back: it stops the process and takes nothing again.
   sigset_t before;
   block_handled(before);
-  give_back(GIVEN_BACK);
-  terminal_state = CLOSED;
+  change_state(GIVEN_BACK);
+  change_state(CLOSED);
   screen_modes_on_size = 0;
   screen_modes_off_size = 0;
   int fd = device.fd;
@@ -485,6 +582,8 @@ void terminal_expect_answer(int within_ms) {
 }
 
 void terminal_answer_came() { answer_owed = 0; }
+
+bool terminal_answer_owed() { return answer_owed && monotonic_ns() < device.answer_due_ns; }
 
 void terminal_switch_screen_modes(const char* now, const char* on, const char* off) {
   const size_t on_size = strlen(on);
@@ -526,45 +625,33 @@ bool device_utf8() {
   return answer;
 }
 
+// Outside the foreground nothing is written or read: a stop no handler saw
+// (SIGSTOP) and the shell's bg may have put the program in the background
+// while it drew, and the SIGCONT that says so comes in the next wait.
 void terminal_write(const char* data, size_t size) {
-  if (device.fd < 0) return;
+  if (device.fd < 0 || !in_foreground()) return;
   // Nothing else is to be done about a failed write.
-  if (!write_in_game(data, size) && gone_error(errno)) terminal_gone();
+  if (!write_in_game(data, size) && gone_error(errno)) device_hang_up();
 }
 
 size_t terminal_read(char* buffer, size_t capacity) {
   // Given back, the terminal's input is the shell's.
-  if (device.fd < 0 || capacity == 0 || terminal_state != IN_GAME) return 0;
+  if (device.fd < 0 || capacity == 0 || terminal_state != IN_GAME || !in_foreground()) return 0;
   // VMIN 0 and VTIME 0 (and a descriptor that never blocks): the read
   // returns at once with what is there.
   ssize_t got = read(device.fd, buffer, capacity);
   if (got > 0) return static_cast<size_t>(got);
-  if (got == -1 && gone_error(errno)) terminal_gone();
+  if (got == -1 && gone_error(errno)) device_hang_up();
   return 0;
 }
 
 namespace {
-
-timespec span_of(int64_t ns) {
-  timespec span{};
-  span.tv_sec = static_cast<time_t>(ns / 1000000000);
-  span.tv_nsec = static_cast<long>(ns % 1000000000);
-  return span;
-}
 
 // One poll: > 0 when the terminal has something to say, 0 on time-out,
 // < 0 when a signal came (SIGCONT after a stop, say). Only here are the main
 // loop's signals let through, so one that is pending ends the poll at once.
 int poll_terminal(bool watching, pollfd& watched, const timespec* span) {
   return signal_wait_poll(&watched, watching ? 1 : 0, span);
-}
-
-// Continued in the background after a stop, the game holds until the shell's
-// fg brings it to the foreground and the SIGCONT that comes with it takes the
-// terminal again. An ending signal still ends it here.
-void wait_for_foreground() {
-  pollfd unwatched{};
-  while (terminal_state == STOPPED) poll_terminal(false, unwatched, nullptr);
 }
 
 }  // namespace
@@ -575,8 +662,8 @@ void wait_for_foreground() {
 // 900 ms tick), so a long wait sleeps most of the way first and the short
 // rest, whose lateness is a few microseconds, after.
 bool device_wait(int timeout_ms, bool watch_input) {
-  if (terminal_state == STOPPED) {
-    wait_for_foreground();
+  if (terminal_state == IN_BACKGROUND || terminal_state == STOPPED) {
+    hold_in_background();
     return false;  // resumed: the caller repaints before it waits again
   }
   pollfd watched{};
@@ -598,7 +685,7 @@ bool device_wait(int timeout_ms, bool watch_input) {
     }
   }
   if (ready < 0) return false;
-  if ((watched.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) terminal_gone();
+  if ((watched.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) device_hang_up();
   return (watched.revents & POLLIN) != 0;
 }
 

@@ -52,7 +52,6 @@ struct TerminalScreenKeys {
   KeyDecoder decoder;
   bool sync_output;  // the terminal knows mode 2026
   bool frame_open;   // a whole-screen frame has begun and not yet gone out
-  bool answer_owed;  // the start-up query's last reply has not come yet
 };
 
 TerminalScreenKeys terminal;
@@ -112,10 +111,7 @@ void feed(KeyQueue* queue, const char* bytes, size_t size) {
 
 // Once the query's last reply has been read, the terminal need not wait for it.
 void note_answer() {
-  if (terminal.answer_owed && (terminal.decoder.reports & REPORT_ATTRIBUTES) != 0) {
-    terminal.answer_owed = false;
-    terminal_answer_came();
-  }
+  if ((terminal.decoder.reports & REPORT_ATTRIBUTES) != 0) terminal_answer_came();
 }
 
 // Waits for the answers to the start-up query: until the attributes, its last
@@ -143,8 +139,6 @@ void device_start_screen(KeyQueue& queue) {
   terminal.frame_open = false;
   terminal.sync_output = false;
   terminal_expect_answer(TERMINAL_ANSWER_DUE_MS);
-  decoder_expect_answer(terminal.decoder, device_millis() + TERMINAL_ANSWER_DUE_MS);
-  terminal.answer_owed = true;
   terminal_switch_screen_modes(SCREEN_ON_AND_QUERY, SCREEN_ON, SCREEN_OFF);
   const int reports = ask_terminal(queue);
   terminal.sync_output = (reports & REPORT_SYNC_OUTPUT) != 0;
@@ -207,7 +201,8 @@ int device_pump_keys(KeyQueue& queue, bool& drained) {
     if (size < sizeof bytes) break;
   }
   KeyEvent events[DECODER_MAX_EVENTS];
-  push_events(&queue, events, decoder_flush(terminal.decoder, device_millis(), events));
+  push_events(&queue, events,
+              decoder_flush(terminal.decoder, device_millis(), terminal_answer_owed(), events));
   note_answer();
   return total;
 }
@@ -229,7 +224,9 @@ void device_settle_keys(KeyQueue* queue) {
   if (queue != nullptr) push_events(queue, events, count);
 }
 
-int device_keys_settle_in() { return decoder_flush_in(terminal.decoder, device_millis()); }
+int device_keys_settle_in() {
+  return decoder_flush_in(terminal.decoder, device_millis(), terminal_answer_owed());
+}
 
 bool device_key_unresolved() { return decoder_lone_escape(terminal.decoder); }
 

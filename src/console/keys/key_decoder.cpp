@@ -128,6 +128,11 @@ Scan scan_ss3(const unsigned char* buf, int size, bool at_end) {
   return swallow(i + 1);
 }
 
+// A terminal's reply to a query, CSI ? and more: no key sends one.
+bool is_reply(const unsigned char* buf, int size) {
+  return size >= 3 && buf[0] == ESC && buf[1] == '[' && buf[2] == '?';
+}
+
 // What starts with ESC. With alt_prefix, ESC before a key is that key with
 // Alt (ESC ESC [ A is Alt+Up as rxvt sends it); without, the ESC that is not
 // a sequence's start is the Esc key on its own.
@@ -138,12 +143,17 @@ Scan scan_escape(const unsigned char* buf, int size, bool at_end, bool alt_prefi
   if (next == 'O') return scan_ss3(buf, size, at_end);
   if (!alt_prefix) return made(1, key_of_byte(ESC));
   Scan rest = {};
-  if (next == ESC)
+  if (next == ESC) {
     rest = scan_escape(buf + 1, size - 1, at_end, false);
-  else if (next >= 0x80)
+    // No key sends Alt with a reply (CSI ? ...): the ESC before one is the
+    // Esc key, typed before the reply came.
+    if (rest.used > 0 && !rest.made && is_reply(buf + 1, size - 1))
+      return made(1, key_of_byte(ESC));
+  } else if (next >= 0x80) {
     rest = scan_utf8(buf + 1, size - 1, at_end);
-  else
+  } else {
     rest = made(1, key_of_byte(next));
+  }
   if (rest.used == 0) return NEED_MORE;
   rest.used += 1;
   return add_alt(rest);
@@ -159,21 +169,15 @@ bool begins_sequence(const unsigned char* buf, int size) {
   return size >= 2 && buf[0] == ESC && (buf[1] == '[' || buf[1] == 'O');
 }
 
-// Whether an ESC that came when the latest pending byte did may be the start
-// of the query's owed answer.
-bool answer_owed(const KeyDecoder& decoder) {
-  return decoder.answer_expected && (decoder.reports & REPORT_ATTRIBUTES) == 0 &&
-         static_cast<int32_t>(decoder.answer_due - decoder.pending_since) > 0;
-}
-
 // How long the pending unit waits for its next byte: long once a sequence has
 // begun (also after the ESC that gives it Alt, and after an ESC that may begin
 // the owed answer), short for an Esc or UTF-8.
-int silence_allowed(const KeyDecoder& decoder) {
+int silence_allowed(const KeyDecoder& decoder, bool answer_owed) {
   const unsigned char* buf = decoder.pending;
   const int size = decoder.pending_size;
   const bool alt_with_sequence = size >= 3 && buf[1] == ESC && begins_sequence(buf + 1, size - 1);
-  const bool may_be_answer = buf[size - 1] == ESC && answer_owed(decoder);
+  const bool may_be_answer =
+      buf[size - 1] == ESC && answer_owed && (decoder.reports & REPORT_ATTRIBUTES) == 0;
   if (begins_sequence(buf, size) || alt_with_sequence || may_be_answer) return SEQUENCE_WAIT_MS;
   return ESCAPE_WAIT_MS;
 }
@@ -204,13 +208,6 @@ void decoder_reset(KeyDecoder& decoder) {
   decoder.pending_size = 0;
   decoder.pending_since = 0;
   decoder.reports = 0;
-  decoder.answer_due = 0;
-  decoder.answer_expected = false;
-}
-
-void decoder_expect_answer(KeyDecoder& decoder, uint32_t due) {
-  decoder.answer_due = due;
-  decoder.answer_expected = true;
 }
 
 int decoder_feed(KeyDecoder& decoder, unsigned char byte, uint32_t now, KeyEvent* out) {
@@ -232,18 +229,18 @@ int decoder_feed(KeyDecoder& decoder, unsigned char byte, uint32_t now, KeyEvent
   return resolve(decoder, false, out);
 }
 
-int decoder_flush(KeyDecoder& decoder, uint32_t now, KeyEvent* out) {
-  if (decoder_flush_in(decoder, now) != 0) return 0;
+int decoder_flush(KeyDecoder& decoder, uint32_t now, bool answer_owed, KeyEvent* out) {
+  if (decoder_flush_in(decoder, now, answer_owed) != 0) return 0;
   return resolve(decoder, true, out);
 }
 
 int decoder_finish(KeyDecoder& decoder, KeyEvent* out) { return resolve(decoder, true, out); }
 
-int decoder_flush_in(const KeyDecoder& decoder, uint32_t now) {
+int decoder_flush_in(const KeyDecoder& decoder, uint32_t now, bool answer_owed) {
   if (decoder.pending_size == 0) return -1;
   // Unsigned difference, so a wrap of the millisecond clock does no harm.
   const uint32_t waited = now - decoder.pending_since;
-  const int allowed = silence_allowed(decoder);
+  const int allowed = silence_allowed(decoder, answer_owed);
   if (waited >= static_cast<uint32_t>(allowed)) return 0;
   return allowed - static_cast<int>(waited);
 }

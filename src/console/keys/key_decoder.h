@@ -25,31 +25,25 @@ struct KeyDecoder {
   // The replies to the start-up query swallowed since the reset (REPORT_*
   // bits), up to and including the attributes.
   int reports;
-  // Until when the attributes, the query's last reply, are owed
-  // (decoder_expect_answer); meaningless while answer_expected is false.
-  uint32_t answer_due;
-  bool answer_expected;
 };
 
 void decoder_reset(KeyDecoder& decoder);
-// The start-up query has gone out and its answer is owed until due: an ESC
-// byte that comes before then, with the attributes not yet in, waits as long
-// as a begun sequence, since a reply split right after its ESC must not
-// become the Esc key and letters.
-void decoder_expect_answer(KeyDecoder& decoder, uint32_t due);
 // Feeds one byte that arrived at time now; stores the events it completes in
 // out and returns how many (0 to DECODER_MAX_EVENTS).
 int decoder_feed(KeyDecoder& decoder, unsigned char byte, uint32_t now, KeyEvent* out);
 // Resolves what has waited without completing: after ESCAPE_WAIT_MS a lone
 // Esc, Alt with Esc or a partial UTF-8 character; after SEQUENCE_WAIT_MS an
 // unfinished sequence, which is dropped. Returns how many events it stored.
-int decoder_flush(KeyDecoder& decoder, uint32_t now, KeyEvent* out);
+// While answer_owed (the terminal still owes the answer to the start-up
+// query), an ESC byte waits as long as a begun sequence: a reply split right
+// after its ESC must not become the Esc key and letters.
+int decoder_flush(KeyDecoder& decoder, uint32_t now, bool answer_owed, KeyEvent* out);
 // Resolves what is pending as if nothing more would come: a lone Esc is the
 // Esc key, an unfinished sequence is dropped. Returns how many events it stored.
 int decoder_finish(KeyDecoder& decoder, KeyEvent* out);
 // Milliseconds from now until decoder_flush would resolve something; -1 when
 // nothing is pending.
-int decoder_flush_in(const KeyDecoder& decoder, uint32_t now);
+int decoder_flush_in(const KeyDecoder& decoder, uint32_t now, bool answer_owed);
 // Whether all that is pending is one ESC byte: the Esc key, unless more bytes
 // follow within ESCAPE_WAIT_MS.
 bool decoder_lone_escape(const KeyDecoder& decoder);

@@ -43,10 +43,10 @@ class Feeder {
   void wait(int ms) {
     now_ += static_cast<uint32_t>(ms);
     KeyEvent out[DECODER_MAX_EVENTS];
-    keep(out, decoder_flush(decoder_, now_, out));
+    keep(out, decoder_flush(decoder_, now_, false, out));
   }
 
-  int flush_in() const { return decoder_flush_in(decoder_, now_); }
+  int flush_in() const { return decoder_flush_in(decoder_, now_, false); }
   const std::vector<KeyEvent>& events() const { return events_; }
   std::vector<std::string> seen() const {
     std::vector<std::string> names;
@@ -274,6 +274,8 @@ const std::vector<Case>& sequence_cases() {
       {"keyboard flags reply", "\x1b[?0u" "k", {"107"}},
       {"mode 2026 reply", "\x1b[?2026;2$y" "k", {"107"}},
       {"whole start-up answer", "\x1b[?1u\x1b[?2026;1$y\x1b[?62;22c" "k", {"107"}},
+      {"Esc typed before the answer", "\x1b" "\x1b[?1u\x1b[?2026;1$y\x1b[?62;22c", {"27"}},
+      {"Esc typed before an answer of no 2026", "\x1b" "\x1b[?2026;0$y\x1b[?1;2c", {"27"}},
       // several keys in one read
       {"two arrows", "\x1b[A\x1b[B", {"0,72", "0,80"}},
       {"letters and arrow", "ab\x1bOCz", {"97", "98", "0,77", "122"}},
@@ -677,7 +679,7 @@ TEST(KeyDecoder, ResetForgetsWhatIsPending) {
   EXPECT_EQ(decoder_feed(decoder, 0x1b, 5, out), 0);
   EXPECT_EQ(decoder_feed(decoder, '[', 5, out), 0);
   decoder_reset(decoder);
-  EXPECT_EQ(decoder_flush_in(decoder, 5), -1);
+  EXPECT_EQ(decoder_flush_in(decoder, 5, false), -1);
   ASSERT_EQ(decoder_feed(decoder, 'A', 6, out), 1);
   EXPECT_EQ(describe(out[0]), "65");
 }
