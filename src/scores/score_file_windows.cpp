@@ -38,12 +38,17 @@ void pause_ms(int ms) {
 HANDLE handle_of(StoreHandle handle) { return reinterpret_cast<HANDLE>(handle); }
 StoreHandle store_handle(HANDLE handle) { return reinterpret_cast<StoreHandle>(handle); }
 
-// A path of the store (plain ASCII names) as Windows' wide string, with suffix.
+// A path of the store (plain ASCII names) with suffix, as Windows' full wide
+// path: ReplaceFileW finds the directory of the files from it (wine refuses
+// a bare name with ERROR_DIRECTORY).
 bool widen(const char* path, const char* suffix, wchar_t (&wide)[WIDE_PATH]) {
   char joined[WIDE_PATH];
+  wchar_t name[WIDE_PATH];
   int length = std::snprintf(joined, sizeof joined, "%s%s", path, suffix);
   if (length < 0 || length >= WIDE_PATH) return false;
-  return MultiByteToWideChar(CP_UTF8, 0, joined, -1, wide, WIDE_PATH) > 0;
+  if (MultiByteToWideChar(CP_UTF8, 0, joined, -1, name, WIDE_PATH) <= 0) return false;
+  DWORD full = GetFullPathNameW(name, WIDE_PATH, wide, nullptr);
+  return full > 0 && full < WIDE_PATH;
 }
 
 // What an error of Windows means for the player.
@@ -73,8 +78,9 @@ enum Found { FOUND_NOTHING, FOUND_FILE, FOUND_READ_ONLY_FILE, FOUND_REPARSE, FOU
 Found look_at(const wchar_t* path) {
   DWORD attributes = GetFileAttributesW(path);
   if (attributes == INVALID_FILE_ATTRIBUTES) return FOUND_NOTHING;
-  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return FOUND_REPARSE;
+  // A junction or a directory's link is a directory: never replaced (T6).
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return FOUND_OTHER;
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return FOUND_REPARSE;
   return (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? FOUND_READ_ONLY_FILE : FOUND_FILE;
 }
 
@@ -200,6 +206,17 @@ bool write_new_table(const wchar_t* fresh, const char* text, int size, StoreFail
   return flushed;
 }
 
+// Whether the table may be replaced now: no other process has it open
+// without sharing its deletion. Asked first, as a ReplaceFileW that fails
+// may leave a file of its own behind (wine does).
+bool replaceable(const wchar_t* table) {
+  HANDLE probe = CreateFileW(table, DELETE, SHARE_ALL, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (probe == INVALID_HANDLE_VALUE) return GetLastError() != ERROR_SHARING_VIOLATION;
+  CloseHandle(probe);
+  return true;
+}
+
 // Swaps the new file in: ReplaceFileW over a table (its attributes and
 // security kept), MoveFileExW where there is none or a reparse point stands
 // there (L2: replaced, never written through). Retried within the wait while
@@ -211,12 +228,18 @@ bool swap_in(const wchar_t* table, const wchar_t* fresh, int64_t deadline, Store
       failure = STORE_NOT_A_FILE;
       return false;
     }
-    bool done = found == FOUND_FILE
-                    ? ReplaceFileW(table, fresh, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
-                                   nullptr) != 0
-                    : MoveFileExW(fresh, table, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    bool done = false;
+    DWORD error = ERROR_SHARING_VIOLATION;
+    if (found != FOUND_FILE) {
+      done = MoveFileExW(fresh, table, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    } else if (replaceable(table)) {
+      done = ReplaceFileW(table, fresh, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                          nullptr) != 0;
+    } else {
+      SetLastError(error);
+    }
     if (done) return true;
-    DWORD error = GetLastError();
+    error = GetLastError();
     if (!passing(error) || now_ms() >= deadline) {
       failure = failure_of(error);
       return false;
