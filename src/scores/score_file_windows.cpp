@@ -12,6 +12,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cwchar>
 
 #include "scores/score_file.h"
 
@@ -133,7 +134,7 @@ int read_from_start(HANDLE file, char* buffer, int capacity) {
 bool move_aside(const wchar_t* lock) {
   for (int k = 0; k < 100; ++k) {
     wchar_t aside[WIDE_PATH];
-    int length = _snwprintf(aside, WIDE_PATH, L"%ls.%lu.%d", lock, GetCurrentProcessId(), k);
+    int length = std::swprintf(aside, WIDE_PATH, L"%ls.%lu.%d", lock, GetCurrentProcessId(), k);
     if (length < 0 || length >= WIDE_PATH) return false;
     if (MoveFileExW(lock, aside, 0)) {
       RemoveDirectoryW(aside);  // an empty one; a full one stays moved aside
