@@ -103,8 +103,8 @@ bool save_high_score(int score, const char* name, StoreFailure& why) {
   if (size >= 0) start_text(text, size);
   ScoreTable table;
   if (size >= 0) read_table(text, table);
-  // There but not readable, replacing it would lose what it holds; an entry
-  // below the five read goes nowhere, and is not said to be saved.
+  // There but not readable, replacing it would lose what it holds (T5); an
+  // entry below the five read goes nowhere, and is not said to be saved (T8).
   why = size < 0 ? STORE_UNREADABLE_TABLE : STORE_SAVED;
   if (why == STORE_SAVED && !insert_score(table, score, name)) why = STORE_NOT_PLACED;
   if (why != STORE_SAVED) {

@@ -17,7 +17,8 @@
 // clang-format off
 // | row | situation                                               | the store does                                           | told          |
 // |-----|---------------------------------------------------------|----------------------------------------------------------|---------------|
-// | T1  | no table                                                | a reader makes the default table (as a save, by S1/S3)   | saved / R3    |
+// | T1  | no table                                                | a reader makes the default table (as a save, by S1/S3)   | NOT CREATED   |
+// |     |                                                         |                                                          | if it cannot  |
 // | T2  | a regular table, one name                               | read under a shared lock of the table (fcntl F_RDLCK)    |               |
 // | T3  | a table with a second name (a hard link, `cp -al`)      | read; S1 replaces its name, leaving the other name as it | as S1         |
 // |     |                                                         | was; never written through (S3 refuses it)               | S3: LINKED    |
@@ -26,6 +27,8 @@
 // | T5  | a table this player may not read                        | never replaced, never created over                       | R: status 1   |
 // | T6  | a directory, fifo or device at the table's name         | no table; never opened; creating one fails               | NOT CREATED   |
 // | T7  | a table ending in blank lines                           | blank lines are no entries: the lowest is the last entry |               |
+// | T8  | a score the five read from the table all beat (games    | nothing written                                          | NOT PLACED    |
+// |     | ending together, a hand-made table of more lines)       |                                                          |               |
 // | L1  | a link at the table, it and every link after it made by | followed, each step opened relative to the directory     |               |
 // |     | a trusted user in a directory no one else may change    | before it with O_NOFOLLOW, and the file opened checked   |               |
 // |     | (written only by its trusted owner, or sticky)          | with fstat; S1 replaces the link, S3 writes its target   |               |
@@ -42,8 +45,8 @@
 // | S4  | a first table, whatever the umask                       | mode 0644 plus the directory's group and other write     |               |
 // |     |                                                         | bits (0664 in a group's directory), the directory's group|               |
 // | K1  | a lock held by a live game (flock)                      | waited for up to STORE_LOCK_WAIT_MS, polled              | BUSY          |
-// | K2  | a lock no one holds, older or newer than the stale age  | removed: unlinked under its exclusive flock; where only a|               |
-// |     | (a date in the future counts by its distance)           | shared flock can be had (NFS: EBADF on a read-only       |               |
+// | K2  | a lock no one holds, changed at least the stale age ago | removed: unlinked under its exclusive flock; where only a|               |
+// |     | or ahead (a date in the future counts by its distance)  | shared flock can be had (NFS: EBADF on a read-only       |               |
 // |     |                                                         | descriptor) or none, moved aside, checked, removed       |               |
 // | K3  | a lock this player cannot open, or a symlink there      | judged by its age alone, never followed; then as K2      |               |
 // | K4  | a directory, fifo, socket or device at the lock's name  | no game's lock: moved aside at once to a free name (a    |               |
@@ -59,6 +62,16 @@
 // | E1  | the disk fills, or a write fails                        | S1: the table left whole, the lock file removed          | NO SPACE      |
 // |     |                                                         | S3: once anything is written the save counts as made     |               |
 // clang-format on
+//
+// On Windows: L1 does not arise (every reparse point at the table is L2, a
+// junction T6); there is no S2 or S3, so a folder that refuses the new file
+// refuses the save (READ ONLY), and a table marked read-only is refused
+// before anything is written (READ ONLY); K1 is LockFileEx on a lock file
+// that is never removed, so K2, K3, K5 and K6 cannot arise; K4 moves a
+// directory or reparse point at the lock's name aside; K7: readers take no
+// lock and share read, write and delete, and the swap is retried within the
+// wait while another process has the table open without sharing deletion
+// (BUSY after it); E1 as S1.
 #pragma once
 
 #include <cstdint>

@@ -585,6 +585,7 @@ bool replace_in_place(StoreHold& hold, const char* data, int size) {
 
 }  // namespace
 
+// T2, T5, L1, L2.
 int store_read(const char* path, char* buffer, int capacity) {
   struct stat found {};
   int fd = open_table(path, O_RDONLY, found);

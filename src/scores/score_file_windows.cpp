@@ -12,6 +12,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cwchar>
 
 #include "scores/score_file.h"
 
@@ -38,12 +39,17 @@ void pause_ms(int ms) {
 HANDLE handle_of(StoreHandle handle) { return reinterpret_cast<HANDLE>(handle); }
 StoreHandle store_handle(HANDLE handle) { return reinterpret_cast<StoreHandle>(handle); }
 
-// A path of the store (plain ASCII names) as Windows' wide string, with suffix.
+// A path of the store (plain ASCII names) with suffix, as Windows' full wide
+// path: ReplaceFileW finds the directory of the files from it (wine refuses
+// a bare name with ERROR_DIRECTORY).
 bool widen(const char* path, const char* suffix, wchar_t (&wide)[WIDE_PATH]) {
   char joined[WIDE_PATH];
+  wchar_t name[WIDE_PATH];
   int length = std::snprintf(joined, sizeof joined, "%s%s", path, suffix);
   if (length < 0 || length >= WIDE_PATH) return false;
-  return MultiByteToWideChar(CP_UTF8, 0, joined, -1, wide, WIDE_PATH) > 0;
+  if (MultiByteToWideChar(CP_UTF8, 0, joined, -1, name, WIDE_PATH) <= 0) return false;
+  DWORD full = GetFullPathNameW(name, WIDE_PATH, wide, nullptr);
+  return full > 0 && full < WIDE_PATH;
 }
 
 // What an error of Windows means for the player.
@@ -73,8 +79,9 @@ enum Found { FOUND_NOTHING, FOUND_FILE, FOUND_READ_ONLY_FILE, FOUND_REPARSE, FOU
 Found look_at(const wchar_t* path) {
   DWORD attributes = GetFileAttributesW(path);
   if (attributes == INVALID_FILE_ATTRIBUTES) return FOUND_NOTHING;
-  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return FOUND_REPARSE;
+  // A junction or a directory's link is a directory: never replaced (T6).
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return FOUND_OTHER;
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return FOUND_REPARSE;
   return (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? FOUND_READ_ONLY_FILE : FOUND_FILE;
 }
 
@@ -127,7 +134,7 @@ int read_from_start(HANDLE file, char* buffer, int capacity) {
 bool move_aside(const wchar_t* lock) {
   for (int k = 0; k < 100; ++k) {
     wchar_t aside[WIDE_PATH];
-    int length = _snwprintf(aside, WIDE_PATH, L"%ls.%lu.%d", lock, GetCurrentProcessId(), k);
+    int length = std::swprintf(aside, WIDE_PATH, L"%ls.%lu.%d", lock, GetCurrentProcessId(), k);
     if (length < 0 || length >= WIDE_PATH) return false;
     if (MoveFileExW(lock, aside, 0)) {
       RemoveDirectoryW(aside);  // an empty one; a full one stays moved aside
@@ -200,6 +207,17 @@ bool write_new_table(const wchar_t* fresh, const char* text, int size, StoreFail
   return flushed;
 }
 
+// Whether the table may be replaced now: no other process has it open
+// without sharing its deletion. Asked first, as a ReplaceFileW that fails
+// may leave a file of its own behind (wine does).
+bool replaceable(const wchar_t* table) {
+  HANDLE probe = CreateFileW(table, DELETE, SHARE_ALL, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (probe == INVALID_HANDLE_VALUE) return GetLastError() != ERROR_SHARING_VIOLATION;
+  CloseHandle(probe);
+  return true;
+}
+
 // Swaps the new file in: ReplaceFileW over a table (its attributes and
 // security kept), MoveFileExW where there is none or a reparse point stands
 // there (L2: replaced, never written through). Retried within the wait while
@@ -216,12 +234,18 @@ bool swap_in(const wchar_t* name, const wchar_t* fresh, int64_t deadline, StoreF
       failure = STORE_NOT_A_FILE;
       return false;
     }
-    bool done = found == FOUND_FILE
-                    ? ReplaceFileW(table, fresh, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
-                                   nullptr) != 0
-                    : MoveFileExW(fresh, table, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    bool done = false;
+    DWORD error = ERROR_SHARING_VIOLATION;
+    if (found != FOUND_FILE) {
+      done = MoveFileExW(fresh, table, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    } else if (replaceable(table)) {
+      done = ReplaceFileW(table, fresh, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                          nullptr) != 0;
+    } else {
+      SetLastError(error);
+    }
     if (done) return true;
-    DWORD error = GetLastError();
+    error = GetLastError();
     if (!passing(error) || now_ms() >= deadline) {
       failure = failure_of(error);
       return false;

@@ -120,6 +120,7 @@ void default_table(ScoreTable& table) {
   table.count = 0;
 }
 
+// T7 of the store's table (score_file.h).
 bool blank_line(const char* line, int length) {
   for (int k = 0; k < length; ++k)
     if (line[k] != ' ' && line[k] != '\t' && line[k] != '\r' && line[k] != '\n') return false;

@@ -32,6 +32,12 @@ const std::string SAVED =
 const char SAVED_AFRESH[] =
     "1\t45\t\t\tNew\n2\t0\t\t\tEMPTY\n3\t0\t\t\tEMPTY\n4\t0\t\t\tEMPTY\n5\t0\t\t\tEMPTY\n";
 
+// The other player's uid, taken at once: player() reuses getpwnam's record.
+uid_t other_uid() {
+  const passwd* other = getpwnam("daemon");
+  return other != nullptr ? other->pw_uid : 0;
+}
+
 // Each arrangement leaves the working directory as its situation has it,
 // around the table already there; false when this user cannot arrange it.
 
@@ -70,12 +76,12 @@ bool group_directory() {
 // player (where the system lets that player; root does it here), and a
 // private lock of that player's, long old.
 bool linked_notes_and_private_lock() {
-  const passwd* other = getpwnam("daemon");
+  uid_t other = other_uid();
   Player who = player();
   write_file(LOCK_FILE, "");
-  return group_directory() && other != nullptr && std::rename(SCORE_FILE, "notes") == 0 &&
+  return group_directory() && other != 0 && std::rename(SCORE_FILE, "notes") == 0 &&
          chown("notes", who.uid, who.gid) == 0 && chmod("notes", 0600) == 0 &&
-         link("notes", SCORE_FILE) == 0 && chown(LOCK_FILE, other->pw_uid, 0) == 0 &&
+         link("notes", SCORE_FILE) == 0 && chown(LOCK_FILE, other, 0) == 0 &&
          chmod(LOCK_FILE, 0600) == 0 && make_old(LOCK_FILE);
 }
 
@@ -155,15 +161,25 @@ bool roots_link_on_to_anothers() {
 
 // A directory of the group that the other player owns, and his link to the notes.
 bool anothers_directory_and_link() {
-  const passwd* other = getpwnam("daemon");
-  return group_directory() && other != nullptr && chown(".", other->pw_uid, player().gid) == 0 &&
+  uid_t other = other_uid();
+  return group_directory() && other != 0 && chown(".", other, player().gid) == 0 &&
          private_notes() && std::filesystem::remove(SCORE_FILE) &&
          link_of("home/notes", SCORE_FILE, "daemon");
 }
 
+bool closed_directory() { return share_table_in_closed_directory(read_file()); }
+
 // The table in place, claiming 100 GiB: sparse beyond its first line.
 bool sparse_table_in_place() {
-  return share_table_in_closed_directory(read_file()) && truncate(SCORE_FILE, 100LL << 30) == 0;
+  return closed_directory() && truncate(SCORE_FILE, 100LL << 30) == 0;
+}
+
+// In the saver: the table written in place never takes more room than a reader reads.
+void no_more_than_a_reader_reads(StoreStep step) {
+  struct stat table {};
+  if (step == STORE_WRITTEN &&
+      (stat(SCORE_FILE, &table) != 0 || table.st_blocks * 512 > 2 * STORE_TABLE_LIMIT))
+    _exit(99);
 }
 
 // A directory with a file in it at the lock's name.
@@ -185,64 +201,66 @@ bool fifo_at_the_lock_and_no_table() {
   return own_directory() && std::filesystem::remove(SCORE_FILE) && mkfifo(LOCK_FILE, 0644) == 0;
 }
 
-// In the background as bin, outside the group: the table opened for reading
-// and locked every way such a reader may, until stopped.
-pid_t outsider_locks_the_table() {
+// Runs work in a child process once start has succeeded there, until
+// SIGTERM; returns the child once started, -1 when it did not start.
+volatile sig_atomic_t working = 1;
+pid_t in_background(bool (*start)(), int (*work)()) {
   int ready[2];
-  if (pipe(ready) != 0) return -1;
-  pid_t outsider = fork();
-  if (outsider == 0) {
-    signal(SIGTERM, [](int) { _exit(0); });
-    const passwd* bin = getpwnam("bin");
-    struct stat directory {};
-    struct flock range {};
-    range.l_type = F_RDLCK;
-    int fd = bin != nullptr && setgroups(0, nullptr) == 0 && setgid(bin->pw_gid) == 0 &&
-                     setuid(bin->pw_uid) == 0
-                 ? open(SCORE_FILE, O_RDONLY)
-                 : -1;
-    if (fd < 0 || flock(fd, LOCK_EX) != 0 || write(ready[1], "r", 1) != 1) _exit(1);
-    // In place (a directory the group may not write), a record lock would
-    // keep the writer out (score_file.h, K7): there, only the flock.
-    bool in_place = stat(".", &directory) != 0 || (directory.st_mode & S_IWGRP) == 0;
-    if (in_place || fcntl(fd, F_SETLK, &range) == 0) pause();
-    _exit(1);
+  pid_t child = pipe(ready) == 0 ? fork() : -1;
+  if (child == 0) {
+    signal(SIGTERM, [](int) { working = 0; });
+    _exit(start() && write(ready[1], "r", 1) == 1 ? work() : 1);
   }
   char got = 0;
-  return read(ready[0], &got, 1) == 1 ? outsider : -1;
+  return child > 0 && read(ready[0], &got, 1) == 1 ? child : -1;
 }
 
-// In the background as the other player: root's link at the table and his
-// own, swapped as fast as they go until stopped; then the regular file is
-// put back at the table's name and his name removed.
-volatile sig_atomic_t swapping = 1;
+// As bin, outside the group: the table opened for reading and locked every
+// way such a reader may, until stopped. In place (a directory the group may
+// not write) a record lock keeps the writer out (score_file.h, K7): there,
+// only the flock.
+pid_t outsider_locks_the_table() {
+  return in_background(
+      [] {
+        const passwd* bin = getpwnam("bin");
+        struct stat directory {};
+        struct flock range {};
+        range.l_type = F_RDLCK;
+        int fd = bin != nullptr && setgroups(0, nullptr) == 0 && setgid(bin->pw_gid) == 0 &&
+                         setuid(bin->pw_uid) == 0
+                     ? open(SCORE_FILE, O_RDONLY)
+                     : -1;
+        return fd >= 0 && flock(fd, LOCK_EX) == 0 && stat(".", &directory) == 0 &&
+               ((directory.st_mode & S_IWGRP) == 0 || fcntl(fd, F_SETLK, &range) == 0);
+      },
+      [] {
+        while (working) pause();
+        return 0;
+      });
+}
+
+// As the other player: root's link at the table and his own, swapped as
+// fast as they go until stopped; then the regular file is put back at the
+// table's name and his name removed.
 pid_t swapper() {
-  int ready[2];
-  if (pipe(ready) != 0) return -1;
-  pid_t other = fork();
-  if (other == 0) {
+  return in_background([] { return become_other_player() && symlink("home/notes", "mine") == 0; },
+                       [] {
 #ifdef RENAME_EXCHANGE
-    signal(SIGTERM, [](int) { swapping = 0; });
-    if (!become_other_player() || symlink("home/notes", "mine") != 0 ||
-        write(ready[1], "r", 1) != 1)
-      _exit(1);
-    while (swapping) renameat2(AT_FDCWD, SCORE_FILE, AT_FDCWD, "mine", RENAME_EXCHANGE);
-    struct stat at {};
-    if (lstat(SCORE_FILE, &at) == 0 && !S_ISREG(at.st_mode))
-      renameat2(AT_FDCWD, SCORE_FILE, AT_FDCWD, "mine", RENAME_EXCHANGE);
-    _exit(unlink("mine") == 0 ? 0 : 1);
+                         while (working)
+                           renameat2(AT_FDCWD, SCORE_FILE, AT_FDCWD, "mine", RENAME_EXCHANGE);
+                         struct stat at {};
+                         if (lstat(SCORE_FILE, &at) == 0 && !S_ISREG(at.st_mode))
+                           renameat2(AT_FDCWD, SCORE_FILE, AT_FDCWD, "mine", RENAME_EXCHANGE);
 #endif
-    _exit(1);
-  }
-  char got = 0;
-  return read(ready[0], &got, 1) == 1 ? other : -1;
+                         return unlink("mine") == 0 ? 0 : 1;
+                       });
 }
 
 // A sticky directory of the group; the table the other player's.
 bool sticky_directory_anothers_table() {
-  const passwd* other = getpwnam("daemon");
-  return group_directory() && chmod(".", 03775) == 0 && other != nullptr &&
-         chown(SCORE_FILE, other->pw_uid, player().gid) == 0;
+  uid_t other = other_uid();
+  return group_directory() && chmod(".", 03775) == 0 && other != 0 &&
+         chown(SCORE_FILE, other, player().gid) == 0;
 }
 
 // The group's directory; the table root's and only readable to the player; a
@@ -256,15 +274,11 @@ bool roots_table_and_stale_lock() {
 // A backup of the table by hard link (cp -al), where saves replace it or rewrite it in place.
 bool backup_linked() { return group_directory() && link(SCORE_FILE, "highscores.bak") == 0; }
 bool backup_linked_in_place() {
-  return share_table_in_closed_directory(read_file()) && link(SCORE_FILE, "highscores.bak") == 0;
+  return closed_directory() && link(SCORE_FILE, "highscores.bak") == 0;
 }
 
 // Root's link to the table, in root's directory the player may not write.
-bool roots_link_in_closed_directory() {
-  return share_table_in_closed_directory(read_file()) && roots_link_to_kept();
-}
-
-bool closed_directory() { return share_table_in_closed_directory(read_file()); }
+bool roots_link_in_closed_directory() { return closed_directory() && roots_link_to_kept(); }
 
 bool group_directory_no_table() { return group_directory() && std::filesystem::remove(SCORE_FILE); }
 
@@ -420,8 +434,8 @@ INSTANTIATE_TEST_SUITE_P(
         LockCase{"fault 2: another player's link in the directory he owns",
                  anothers_directory_and_link, nullptr, nullptr, STORE_SAVED, false, false,
                  SAVED_AFRESH},
-        LockCase{"fault 3: a sparse table of 100 GiB in place", sparse_table_in_place, nullptr,
-                 nullptr, STORE_SAVED, false, false, nullptr},
+        LockCase{"fault 3: a sparse table of 100 GiB in place", sparse_table_in_place,
+                 no_more_than_a_reader_reads, nullptr, STORE_SAVED, false, false, nullptr},
         LockCase{"fault 4: directories at the lock's name and the names beside it",
                  directory_at_the_lock, nullptr, nullptr, STORE_SAVED, false, false, SAVED.c_str(),
                  nullptr, directories_aside},
