@@ -7,6 +7,7 @@
 #include "console/console.h"
 #include "console/console_input.h"
 #include "console/screen/output.h"
+#include "text/char_width.h"
 #include "fake/fake_terminal.h"
 
 namespace vormi {
@@ -176,9 +177,10 @@ TEST_F(OutputTest, ValidUtf8PassesThroughAndStrayBytesDoNot) {
   console_print("\xC0\xAF|\xE2\x96|\xC2\x9B[2J");
   EXPECT_EQ(screen().row(2), "\xE2\x94\x94\xC2\xBB|\xCE\x93\xC3\xBB|\xE2\x94\xAC\xC2\xA2[2J");
   // A code point with no width known to the C library: terminals differ on it.
+  // (A Windows console gives every character its cells: there it shows.)
   console_goto(1, 3);
   console_print("\xCD\xB8|\xD4\xB0|");
-  EXPECT_EQ(screen().row(3), "?|?|");
+  EXPECT_EQ(screen().row(3), char_columns(0x378) > 0 ? "\xCD\xB8|\xD4\xB0|" : "?|?|");
 }
 
 TEST_F(OutputTest, CharactersAreNotJoinedAcrossPrints) {
