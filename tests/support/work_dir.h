@@ -3,7 +3,9 @@
 // score file's name is fixed, so every test that may write one needs its own.
 #pragma once
 
+// mkdtemp: <stdlib.h> in POSIX, <unistd.h> on macOS.
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
