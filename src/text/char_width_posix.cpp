@@ -1,9 +1,16 @@
 #include "text/char_width.h"
 
-#include <langinfo.h>
+// <locale.h> first: NetBSD's <langinfo.h> declares nl_langinfo_l only after it.
 #include <locale.h>
+
+#include <langinfo.h>
 #include <string.h>
 #include <wchar.h>
+// Where the system has <xlocale.h> (macOS), locale_t, newlocale, uselocale and
+// the calls with a locale argument are declared there, for the headers before it.
+#if VORMI_HAVE_XLOCALE_H
+#include <xlocale.h>
+#endif
 
 namespace vormi {
 
@@ -46,11 +53,16 @@ int char_columns(int code) {
   if (code >= 0x20 && code < 0x7F) return 1;
   const locale_t utf8 = utf8_locale();
   if (utf8 == static_cast<locale_t>(nullptr)) return code < 0x20 || code == 0x7F ? -1 : 1;
+#if VORMI_HAVE_USELOCALE
   // wcwidth reads the calling thread's locale: this one, for this call only.
   const locale_t previous = uselocale(utf8);
   const int width = wcwidth(static_cast<wchar_t>(code));
   uselocale(previous);
   return width;
+#else
+  // No thread locale to set (NetBSD): the width in the locale object's terms.
+  return wcwidth_l(static_cast<wchar_t>(code), utf8);
+#endif
 }
 
 }  // namespace vormi

@@ -91,8 +91,14 @@ PtySession::PtySession(const std::vector<std::string>& argv, int columns, int ro
   master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (master_ < 0) fail("posix_openpt");
   if (grantpt(master_) != 0 || unlockpt(master_) != 0) fail("grantpt/unlockpt");
+#if VORMI_HAVE_PTSNAME_R
   char slave_name[128];
   if (ptsname_r(master_, slave_name, sizeof slave_name) != 0) fail("ptsname_r");
+#else
+  // No ptsname_r (OpenBSD): ptsname's own buffer, read before anything else calls it.
+  const char* slave_name = ptsname(master_);
+  if (slave_name == nullptr) fail("ptsname");
+#endif
   // Held open for the whole session: the modes stay readable after the program
   // ends, and the master never reports a hang-up while the test reads it.
   slave_ = open(slave_name, O_RDWR | O_NOCTTY | O_CLOEXEC);

@@ -1,4 +1,6 @@
+// mkdtemp: <stdlib.h> in POSIX, <unistd.h> on macOS.
 #include <stdlib.h>
+#include <unistd.h>
 
 #include "support/work_dir.h"
 
