@@ -82,5 +82,6 @@ if [ -e "$exe" ]; then
   fi
   echo "test-windows.sh: vormi.exe imports from system DLLs only"
 else
-  echo "test-windows.sh: no vormi.exe (no Windows console device yet)"
+  echo "test-windows.sh: no vormi.exe: the Windows device or what it needs is not here yet"
 fi
+echo "test-windows.sh: the Windows build and tests took $SECONDS s"
