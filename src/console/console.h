@@ -18,6 +18,14 @@
 
 #include "console/keys/key_codes.h"  // KEY_UP ... KEY_ESC, the codes the game names
 
+// GCC and clang check console_print's arguments against its format; other
+// compilers take it unchecked.
+#if defined(__GNUC__)
+#define CONSOLE_PRINTF_FORMAT __attribute__((format(printf, 1, 2)))
+#else
+#define CONSOLE_PRINTF_FORMAT
+#endif
+
 namespace vormi {
 
 // Opens the terminal and puts it in game mode for the whole run; it is restored
@@ -40,7 +48,7 @@ void console_goto(int x, int y);
 // printf-style text at the cursor ("%c", "%d", "%s", "\n", "\t", "\a").
 // Bytes 0xB1, 0xB2, 0xDB and 0xFE that are not part of UTF-8 text show as
 // their code page 437 glyphs. Returns the number of bytes formatted.
-int console_print(const char* format, ...) __attribute__((format(printf, 1, 2)));
+int console_print(const char* format, ...) CONSOLE_PRINTF_FORMAT;
 // Writes what has been drawn so far to the terminal now, in one write. The
 // console does so itself before it waits; a caller about to wait elsewhere
 // (for another game's hold on a file) calls it so the screen is not held back.

@@ -34,7 +34,7 @@ bool replace_with(StoreHold& hold, const ScoreTable& table) {
 bool write_default_table(bool keep_a_table) {
   StoreHold hold;
   if (!store_hold(LOCK_PATH, SCORE_PATH, STORE_LOCK_WAIT_MS, hold)) return false;
-  if (keep_a_table && hold.table >= 0) {
+  if (keep_a_table && store_has_table(hold)) {
     store_release(hold);
     return true;
   }

@@ -17,9 +17,6 @@
 
 namespace vormi {
 
-void (*store_step_hook)(StoreStep step) = nullptr;
-void (*store_before_pause)() = nullptr;
-
 namespace {
 
 constexpr int LOCK_POLL_MS = 10;
@@ -367,17 +364,18 @@ void copy_mode(int from, int to) {
 }
 
 void give_up(StoreHold& hold) {
-  if (hold.table >= 0) close(hold.table);
-  if (hold.lock >= 0) close(hold.lock);
-  hold.table = -1;
-  hold.lock = -1;
+  if (hold.table >= 0) close(static_cast<int>(hold.table));
+  if (hold.lock >= 0) close(static_cast<int>(hold.lock));
+  hold.table = STORE_NO_HANDLE;
+  hold.lock = STORE_NO_HANDLE;
 }
 
 bool replace_by_rename(StoreHold& hold, const char* data, int size) {
-  copy_mode(hold.table, hold.lock);
-  bool written = write_at_start(hold.lock, data, size);
+  int lock = static_cast<int>(hold.lock);
+  copy_mode(static_cast<int>(hold.table), lock);
+  bool written = write_at_start(lock, data, size);
   if (written) reach(STORE_WRITTEN);
-  bool synced = written && fsync(hold.lock) == 0;
+  bool synced = written && fsync(lock) == 0;
   if (synced) reach(STORE_SYNCED);
   if (!synced || std::rename(hold.lock_path, hold.path) != 0) {
     store_release(hold);
@@ -437,12 +435,12 @@ bool write_padded(int fd, const char* data, int size, int64_t old_size, int64_t&
 bool replace_in_place(StoreHold& hold, const char* data, int size) {
   struct stat old {};
   int64_t written = 0;
-  bool whole =
-      fstat(hold.table, &old) == 0 && write_padded(hold.table, data, size, old.st_size, written);
+  int table = static_cast<int>(hold.table);
+  bool whole = fstat(table, &old) == 0 && write_padded(table, data, size, old.st_size, written);
   if (whole) reach(STORE_WRITTEN);
   if (written >= size) {
-    if (fsync(hold.table) == 0 && whole) reach(STORE_SYNCED);
-    int cut = ftruncate(hold.table, size);
+    if (fsync(table) == 0 && whole) reach(STORE_SYNCED);
+    int cut = ftruncate(table, size);
     static_cast<void>(cut);  // what is left past the table reads as its last line
   }
   give_up(hold);
@@ -463,12 +461,17 @@ int store_read(const char* path, char* buffer, int capacity) {
 }
 
 bool store_hold(const char* lock_path, const char* path, int wait_ms, StoreHold& hold) {
-  hold = StoreHold{lock_path, path, -1, -1, false};
+  hold = StoreHold{lock_path, path, STORE_NO_HANDLE, STORE_NO_HANDLE, false, false, STORE_SAVED};
   int64_t deadline = clock_ms(CLOCK_MONOTONIC) + wait_ms;
   for (;;) {
-    LockResult result = try_lock_file(hold, deadline, hold.lock);
+    int lock = -1;
+    int table = -1;
+    LockResult result = try_lock_file(hold, deadline, lock);
     if (result == LOCK_TAKEN) {
-      if (!lock_table_for_replace(path, deadline, hold.table)) {
+      hold.lock = lock;
+      bool locked = lock_table_for_replace(path, deadline, table);
+      hold.table = table;
+      if (!locked) {
         store_release(hold);
         return false;
       }
@@ -476,8 +479,9 @@ bool store_hold(const char* lock_path, const char* path, int wait_ms, StoreHold&
       return true;
     }
     if (result == LOCK_REFUSED) {
-      result = try_lock_in_place(path, deadline, hold.table);
+      result = try_lock_in_place(path, deadline, table);
       if (result == LOCK_TAKEN) {
+        hold.table = table;
         hold.in_place = true;
         reach(STORE_LOCKED);
         return true;
@@ -488,9 +492,9 @@ bool store_hold(const char* lock_path, const char* path, int wait_ms, StoreHold&
   }
 }
 
-int store_read_held(const StoreHold& hold, char* buffer, int capacity) {
-  if (hold.table < 0) return 0;
-  int size = read_from_start(hold.table, buffer, capacity);
+int store_read_held(StoreHold& hold, char* buffer, int capacity) {
+  if (!store_has_table(hold)) return 0;
+  int size = read_from_start(static_cast<int>(hold.table), buffer, capacity);
   if (size >= 0) reach(STORE_TABLE_READ);
   return size;
 }
