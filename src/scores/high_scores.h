@@ -3,6 +3,7 @@
 // the saving of a new entry.
 #pragma once
 
+#include "scores/score_file.h"
 #include "scores/score_table.h"
 
 namespace vormi {
@@ -27,8 +28,9 @@ ScoreFileStatus prepare_score_file();
 ScoreFileStatus read_lowest_score(int& lowest);
 
 // Enters score and name in the file: under the file's lock it reads the table
-// afresh, inserts the entry and replaces the file whole. False when that could
-// not be done; the file is then left as it was.
+// afresh, inserts the entry and replaces the file whole. True only when the
+// entry is in the table the next game reads; otherwise why says why.
+bool save_high_score(int score, const char* name, StoreFailure& why);
 bool save_high_score(int score, const char* name);
 
 }  // namespace vormi

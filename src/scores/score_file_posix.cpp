@@ -1,7 +1,11 @@
-// The high-score file store on POSIX: O_EXCL lock files, flock, fsync, rename,
-// and the rewrite in place for a table in a directory players may not write.
-#include "scores/score_file.h"
-
+// The high-score file store on POSIX: the rows of score_file.h on POSIX calls.
+// The lock file is held with flock (dropped by the system when its holder
+// dies), the table with fcntl record locks (a shared one for readers and
+// for a save by rename, which only a process that may write the table can
+// keep out; an exclusive one, on a descriptor open for writing, for a save
+// in place). A process's record locks on a file go with any descriptor of
+// it that the process closes, so while a hold is kept the table is looked
+// at, never opened again.
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/file.h>
@@ -11,15 +15,27 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include "scores/file_time.h"
+#include "scores/score_file.h"
 
 namespace vormi {
 
 namespace {
 
 constexpr int LOCK_POLL_MS = 10;
+// The links one name may lead through before it counts as no table.
+constexpr int LINKS_FOLLOWED = 16;
+// A walk's flags for "find the file, do not open it".
+constexpr int JUST_LOOK = -1;
+// Directories are walked through without reading them where the system can.
+#ifdef O_PATH
+constexpr int DIRECTORY_OPEN = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+#else
+constexpr int DIRECTORY_OPEN = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+#endif
 
 void reach(StoreStep step) {
   if (store_step_hook != nullptr) store_step_hook(step);
@@ -31,11 +47,16 @@ int64_t clock_ms(clockid_t which) {
   return milliseconds_of(now);
 }
 
+bool past(int64_t deadline) { return clock_ms(CLOCK_MONOTONIC) >= deadline; }
+
+// K2: how far from now a file was last changed, either way, so a lock dated
+// in the future (or a clock set back) is not fresh for ever.
 int64_t age_ms(const struct stat& info) {
   int64_t age = clock_ms(CLOCK_REALTIME) - file_changed_ms(info);
-  // A clock set back makes a dead lock look young; its distance counts.
   return age < 0 ? -age : age;
 }
+
+bool old_enough(const struct stat& info) { return age_ms(info) >= STORE_LOCK_STALE_MS; }
 
 void pause_ms(int ms) {
   if (store_before_pause != nullptr) store_before_pause();
@@ -48,175 +69,390 @@ bool same_file(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// Whether path, not followed, names the file open as fd.
+int fd_of(StoreHandle handle) { return static_cast<int>(handle); }
+
+void close_keeping_errno(int fd) {
+  int error = errno;
+  close(fd);
+  errno = error;
+}
+
+StoreFailure failure_of(int error) {
+  switch (error) {
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG: return STORE_NO_SPACE;
+    case EACCES:
+    case EPERM:
+    case EROFS: return STORE_READ_ONLY;
+    case EISDIR:
+    case EINVAL: return STORE_NOT_A_FILE;
+    default: return STORE_IO_ERROR;
+  }
+}
+
+// ---- L1, L2: links ----
+
+bool trusted(uid_t uid) { return uid == 0 || uid == geteuid(); }
+
+// L1: whether no one but a trusted user may change the names in the
+// directory open as dir: its owner is trusted, and no one else may write
+// it, or it is sticky (only a name's owner, the directory's owner and root
+// may rename or remove a name there).
+bool directory_kept(int dir) {
+  struct stat info {};
+  if (fstatat(dir, ".", &info, 0) != 0 || !trusted(info.st_uid)) return false;
+  return (info.st_mode & S_ISVTX) != 0 || (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+int walk(int dir, const char* path, int flags, struct stat& found, int& links);
+
+// Opens name in dir with flags (JUST_LOOK: finds it only, returning 0),
+// found its status. A link is followed only by L1, here and not by the
+// system, so no swap of names at any moment changes what is opened: the
+// link judged is the one read, as no one else may change it, and the file
+// opened is checked with fstat to be the one found. Errors: ENOENT for a
+// missing file or a link not followed (L2), EINVAL for something else than
+// a regular file or directory as asked (T6).
+int open_at(int dir, const char* name, int flags, struct stat& found, int& links) {
+  if (fstatat(dir, name, &found, AT_SYMLINK_NOFOLLOW) != 0) return -1;
+  bool want_directory = flags != JUST_LOOK && (flags & O_DIRECTORY) != 0;
+  if (S_ISLNK(found.st_mode)) {
+    char text[PATH_MAX];
+    ssize_t length = --links >= 0 && trusted(found.st_uid) && directory_kept(dir)
+                         ? readlinkat(dir, name, text, sizeof text - 1)
+                         : -1;
+    if (length <= 0) {
+      errno = ENOENT;
+      return -1;
+    }
+    text[length] = '\0';
+    return walk(dir, text, flags, found, links);
+  }
+  if (want_directory ? !S_ISDIR(found.st_mode) : !S_ISREG(found.st_mode)) {
+    errno = EINVAL;
+    return -1;
+  }
+  if (flags == JUST_LOOK) return 0;
+  int fd = openat(dir, name, want_directory ? flags : flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  // A name replaced between the look and the open (a save's rename, a link
+  // put there) is looked at again.
+  if (fd < 0) return errno == ELOOP ? (errno = EAGAIN, -1) : -1;
+  struct stat opened {};
+  if (fstat(fd, &opened) != 0 || !same_file(opened, found)) {
+    close(fd);
+    errno = EAGAIN;
+    return -1;
+  }
+  found = opened;
+  return fd;
+}
+
+// Opens path from dir one name at a time, each directory by a descriptor
+// opened with O_NOFOLLOW, the last name as open_at does.
+int walk(int dir, const char* path, int flags, struct stat& found, int& links) {
+  int at = openat(path[0] == '/' ? AT_FDCWD : dir, path[0] == '/' ? "/" : ".", DIRECTORY_OPEN);
+  const char* rest = path;
+  while (at >= 0) {
+    while (*rest == '/') ++rest;
+    size_t length = std::strcspn(rest, "/");
+    const char* after = rest + length;
+    while (*after == '/') ++after;
+    char name[NAME_MAX + 1];
+    if (length == 0 || length > NAME_MAX) {
+      close(at);
+      errno = length == 0 ? EINVAL : ENAMETOOLONG;
+      return -1;
+    }
+    std::memcpy(name, rest, length);
+    name[length] = '\0';
+    bool last = *after == '\0';
+    int next = open_at(at, name, last ? flags : DIRECTORY_OPEN, found, links);
+    close_keeping_errno(at);
+    if (last || next < 0) return next;
+    at = next;
+    rest = after;
+  }
+  return -1;
+}
+
+// Opens the table at path (L1 followed, L2 not) with flags; found its status.
+int open_table(const char* path, int flags, struct stat& found) {
+  for (int tries = 0;; ++tries) {
+    int links = LINKS_FOLLOWED;
+    int fd = walk(AT_FDCWD, path, flags, found, links);
+    if (fd >= 0 || errno != EAGAIN) return fd;
+    if (tries == 100) {
+      errno = ENOENT;
+      return -1;
+    }
+  }
+}
+
+// Whether path still leads to the file open as fd, found without opening it.
+bool leads_to(const char* path, int fd) {
+  struct stat held {};
+  struct stat found {};
+  return fstat(fd, &held) == 0 && open_table(path, JUST_LOOK, found) == 0 && same_file(held, found);
+}
+
+// Whether path itself, not followed, is the file open as fd.
 bool path_names(const char* path, int fd) {
   struct stat held {};
   struct stat named {};
   return fstat(fd, &held) == 0 && lstat(path, &named) == 0 && same_file(held, named);
 }
 
-// Takes an flock of the given kind without waiting. Where the file system has
-// no flock at all (ENOLCK, EOPNOTSUPP) no process can hold one either, so the
-// file counts as locked: by this process, and by no other.
-bool flock_now(int fd, int kind) {
-  return flock(fd, kind | LOCK_NB) == 0 || errno == ENOLCK || errno == EOPNOTSUPP;
+// ---- locks ----
+
+// K6: where the file system has no locks (ENOLCK, EOPNOTSUPP) no process can
+// hold one, so the lock counts as had.
+bool no_locks_here(int error) { return error == ENOLCK || error == EOPNOTSUPP; }
+
+enum Flock { FLOCK_TAKEN, FLOCK_NONE_HERE, FLOCK_HELD, FLOCK_FAILED };
+
+Flock flock_now(int fd, int kind) {
+  if (flock(fd, kind | LOCK_NB) == 0) return FLOCK_TAKEN;
+  if (no_locks_here(errno)) return FLOCK_NONE_HERE;
+  return errno == EWOULDBLOCK || errno == EINTR ? FLOCK_HELD : FLOCK_FAILED;
 }
 
-// Takes an flock of the given kind, polling until the deadline so a holder
-// that never lets go cannot hold this process for ever.
-bool flock_until(int fd, int kind, int64_t deadline) {
+// K7: a record lock of the whole table, of type F_RDLCK or F_WRLCK, polled to
+// the deadline.
+bool record_lock_until(int fd, short type, int64_t deadline) {
   for (;;) {
-    if (flock_now(fd, kind)) return true;
-    if (errno != EWOULDBLOCK && errno != EINTR) return false;
-    if (clock_ms(CLOCK_MONOTONIC) >= deadline) return false;
+    struct flock range {};
+    range.l_type = type;
+    range.l_whence = SEEK_SET;
+    if (fcntl(fd, F_SETLK, &range) == 0 || no_locks_here(errno)) return true;
+    if (errno != EACCES && errno != EAGAIN && errno != EINTR) return false;
+    if (past(deadline)) return false;
     pause_ms(LOCK_POLL_MS);
   }
 }
 
-// What a lock file found in the way turned out to be.
+// ---- the lock's name: K2 to K5 ----
+
 enum FoundLock {
-  LOCK_GONE,        // removed (or gone already): the path is free to try again
+  LOCK_GONE,        // removed or gone: the name is free to try again
   LOCK_HELD,        // a live game's, or too young to judge
-  LOCK_STALE_KEPT,  // left by a dead game, but this player may not remove it
+  LOCK_STALE_KEPT,  // K5: left by a dead game, but this player may not remove it
 };
 
-bool old_enough(const struct stat& info) {
-  return S_ISREG(info.st_mode) && age_ms(info) >= STORE_LOCK_STALE_MS;
+// Puts back what was moved aside but is not what was judged (a fresh lock
+// another game made meanwhile), where the lock's name is still free.
+void put_back(const char* aside, const char* lock_path, const struct stat& moved) {
+  if (S_ISREG(moved.st_mode)) {
+    int linked = link(aside, lock_path);  // where another lock stands by now, that one stays
+    static_cast<void>(linked);
+    unlink(aside);
+  } else if (access(lock_path, F_OK) != 0) {
+    std::rename(aside, lock_path);
+  }
 }
 
-// Removes the lock file found, which this player cannot lock, where the
-// directory allows. It is first moved to a name of this process's own, so
-// that only the very file judged is removed: a fresh lock another game made
-// in its place meanwhile is put back (that game, finding its lock gone for an
-// instant, fails or tries again; it never writes another's).
-FoundLock remove_unlockable(const char* lock_path, const struct stat& found) {
+// K2 to K4: moves what stands at the lock's name, judged as found, to a free
+// name beside it (things standing at those names are passed by) and removes
+// it there: only the very thing judged; anything else found moved is put
+// back. A directory with something in it stays moved aside.
+FoundLock move_aside(const char* lock_path, const struct stat& found) {
   char aside[PATH_MAX];
-  int length = std::snprintf(aside, sizeof aside, "%s.%ld", lock_path, static_cast<long>(getpid()));
-  if (length < 0 || length >= static_cast<int>(sizeof aside)) return LOCK_STALE_KEPT;
-  if (std::rename(lock_path, aside) != 0) return errno == ENOENT ? LOCK_GONE : LOCK_STALE_KEPT;
-  struct stat moved {};
-  bool judged = lstat(aside, &moved) == 0 && same_file(moved, found);
-  // Where yet another game's lock stands there by now, that one stays.
-  int put_back = judged ? 0 : link(aside, lock_path);
-  static_cast<void>(put_back);
-  unlink(aside);
-  return judged ? LOCK_GONE : LOCK_HELD;
+  for (int k = 0; k < 100; ++k) {
+    int length =
+        std::snprintf(aside, sizeof aside, "%s.%ld.%d", lock_path, static_cast<long>(getpid()), k);
+    if (length < 0 || length >= static_cast<int>(sizeof aside)) return LOCK_STALE_KEPT;
+    struct stat there {};
+    if (lstat(aside, &there) == 0) continue;
+    if (std::rename(lock_path, aside) != 0) {
+      if (errno == ENOENT) return LOCK_GONE;
+      if (errno == EEXIST || errno == ENOTEMPTY || errno == EISDIR || errno == ENOTDIR) continue;
+      return LOCK_STALE_KEPT;
+    }
+    struct stat moved {};
+    if (lstat(aside, &moved) != 0) return LOCK_GONE;
+    if (!same_file(moved, found)) {
+      put_back(aside, lock_path, moved);
+      return LOCK_HELD;
+    }
+    if (S_ISDIR(moved.st_mode))
+      rmdir(aside);
+    else
+      unlink(aside);
+    return LOCK_GONE;
+  }
+  return LOCK_STALE_KEPT;
 }
 
-// A lock this player cannot open (another player's, private to them) or a
-// symlink at the lock's name, which no game makes and which is never
-// followed. Whether a game still holds it cannot be told; a save takes
-// milliseconds, so one old enough counts as left by a dead game. Where the
-// directory keeps this player from removing it, a save in place is safe all
-// the same, as it waits at the table's own lock for any save by a lock file;
-// so it is passed by in place.
-FoundLock judge_unopenable(const char* lock_path) {
-  struct stat found {};
-  if (lstat(lock_path, &found) != 0) return errno == ENOENT ? LOCK_GONE : LOCK_HELD;
-  bool old =
-      (S_ISREG(found.st_mode) || S_ISLNK(found.st_mode)) && age_ms(found) >= STORE_LOCK_STALE_MS;
-  return old ? remove_unlockable(lock_path, found) : LOCK_HELD;
-}
-
-// Judges the lock at lock_path and removes it when its holder is gone. Only
-// the one holding its exclusive flock may unlink it, and only the inode it has
-// checked: so two waiters never both judge the same lock stale and one of
-// them remove the fresh lock the other has just made. A holder stalled
-// between its create and its flock for longer than the stale age does lose
-// its lock here; it finds out when it checks, after its flock, that the path
-// no longer names its file. On a file system without flock nothing is held,
-// and age alone decides.
-FoundLock clear_if_stale(const char* lock_path) {
-  // For writing where allowed: over NFS an exclusive flock needs it.
+// K2, K3: a regular lock file. Only the holder of its exclusive flock may
+// unlink it by name, so two waiters never both judge one lock stale and one
+// remove the fresh lock the other has just made; judged under a shared flock
+// (NFS refuses an exclusive one on a read-only descriptor with EBADF) or
+// none, it is moved aside and checked instead. A lock this player cannot
+// open is judged by its age alone.
+FoundLock judge_lock_file(const char* lock_path, const struct stat& found) {
   const int flags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
   int fd = open(lock_path, O_RDWR | flags);
   if (fd < 0 && errno == EACCES) fd = open(lock_path, O_RDONLY | flags);
-  if (fd < 0) return errno == ENOENT ? LOCK_GONE : judge_unopenable(lock_path);
-  FoundLock result = LOCK_HELD;
+  if (fd < 0) {
+    if (errno == ENOENT) return LOCK_GONE;
+    return old_enough(found) ? move_aside(lock_path, found) : LOCK_HELD;
+  }
+  Flock got = flock_now(fd, LOCK_EX);
+  bool exclusive = got == FLOCK_TAKEN;
+  if (got == FLOCK_FAILED && errno == EBADF) got = flock_now(fd, LOCK_SH);
   struct stat held {};
-  // Read-only, an exclusive flock still works on a local disk; over NFS it
-  // fails with EBADF, and a shared one proves as well that no game holds the
-  // lock, but gives no right to remove it.
-  bool exclusive = flock_now(fd, LOCK_EX);
-  bool unheld = exclusive || (errno == EBADF && flock_now(fd, LOCK_SH));
-  if (unheld && fstat(fd, &held) == 0 && old_enough(held) && path_names(lock_path, fd)) {
-    if (exclusive && unlink(lock_path) == 0)
+  FoundLock result = LOCK_HELD;
+  if ((got == FLOCK_TAKEN || got == FLOCK_NONE_HERE) && fstat(fd, &held) == 0 && old_enough(held) &&
+      path_names(lock_path, fd)) {
+    if (!exclusive)
+      result = move_aside(lock_path, held);
+    else if (unlink(lock_path) == 0)
       result = LOCK_GONE;
-    else if (!exclusive || errno == EACCES || errno == EPERM || errno == EROFS)
+    else if (errno == EACCES || errno == EPERM || errno == EROFS)
       result = LOCK_STALE_KEPT;
   }
   close(fd);
   return result;
 }
 
-// Whether a symlink at a name in the working directory may be followed: one
-// made by this player, by root or by the directory's owner, as the kernel's
-// rule for sticky directories has it. Another player's link may point at a
-// file of this player's that its maker may not read.
-bool trusted_link(const struct stat& link) {
+// What stands at the lock's name, which a save found there when it tried to
+// make its lock: a lock file (K2, K3), a symlink, which no game makes and
+// which is never followed (K3: judged by its age), or anything else, which is
+// no game's lock (K4).
+FoundLock judge_lock(const char* lock_path) {
+  struct stat found {};
+  if (lstat(lock_path, &found) != 0) return errno == ENOENT ? LOCK_GONE : LOCK_HELD;
+  if (S_ISREG(found.st_mode)) return judge_lock_file(lock_path, found);
+  if (S_ISLNK(found.st_mode) && !old_enough(found)) return LOCK_HELD;
+  return move_aside(lock_path, found);
+}
+
+// ---- S1 to S4: taking the hold ----
+
+enum Attempt { TAKEN, AGAIN, BUSY, REFUSED, FAILED };
+
+// S4: a first table's mode, whatever the umask: 0644 with the directory's
+// write bits for its group and others, so a group's directory gets a table
+// its group may write.
+mode_t first_table_mode() {
   struct stat directory {};
-  return link.st_uid == geteuid() || link.st_uid == 0 ||
-         (stat(".", &directory) == 0 && link.st_uid == directory.st_uid);
+  mode_t writers = stat(".", &directory) == 0 ? directory.st_mode & (S_IWGRP | S_IWOTH) : 0;
+  return 0644 | writers;
 }
 
-// Finds the file at path: named holds path itself, not followed; where it is
-// a link that may be followed, target gets the link's text (a name from the
-// working directory) and file the target. False, with errno ENOENT, for a
-// link that may not be followed: that is no table.
-bool find_file(const char* path, struct stat& named, char (&target)[PATH_MAX], struct stat& file) {
-  target[0] = '\0';
-  if (lstat(path, &named) != 0) return false;
-  file = named;
-  if (!S_ISLNK(named.st_mode)) return true;
-  if (!trusted_link(named)) {
-    errno = ENOENT;
-    return false;
+// S1: makes the lock file, never through a symlink, with the mode the new
+// table will have less others' bits (K7: no one outside the table's owner
+// and group may open it, let alone lock it), and the table's group.
+int create_lock_file(const char* lock_path, const char* path) {
+  struct stat table {};
+  bool has_table = open_table(path, JUST_LOOK, table) == 0;
+  mode_t mode = has_table ? table.st_mode & 0777 : first_table_mode();
+  mode_t umask_was = umask(0);
+  int fd = open(lock_path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode & 0770);
+  int error = errno;
+  umask(umask_was);
+  if (fd >= 0 && has_table) {
+    // Allowed for a group the player belongs to; otherwise the player's own.
+    int group_given = fchown(fd, static_cast<uid_t>(-1), table.st_gid);
+    static_cast<void>(group_given);
+    fchmod(fd, mode & 0770);  // a change of group may clear bits
   }
-  ssize_t length = readlink(path, target, sizeof target - 1);
-  if (length < 0) return false;
-  target[length] = '\0';
-  return stat(target, &file) == 0;
-}
-
-// The table's permission bits and group, through a link only where it may be
-// followed. False when there is no such table, or when it has a second name:
-// another player may have linked any file of this player's there, which a
-// save then treats as no table, so that nothing of it reaches the new one.
-bool table_status(const char* path, struct stat& table) {
-  struct stat named {};
-  char target[PATH_MAX];
-  return find_file(path, named, target, table) && S_ISREG(table.st_mode) && table.st_nlink == 1;
-}
-
-// Opens path when it is a regular file, or a link that may be followed to
-// one; never a link with O_NOFOLLOW in flags, and never anything else, so no
-// fifo, device or other player's link is ever opened. -1 otherwise, with
-// errno ENOENT when there is no table. A link's text never changes (a link
-// put in its place is another file), so finding the same link after the open
-// proves it was that link's target that was opened.
-int open_regular(const char* path, int flags) {
-  struct stat named {};
-  struct stat file {};
-  char target[PATH_MAX];
-  if (!find_file(path, named, target, file)) return -1;
-  bool via_link = S_ISLNK(named.st_mode);
-  if (!S_ISREG(file.st_mode) || (via_link && (flags & O_NOFOLLOW) != 0)) {
-    errno = EINVAL;
-    return -1;
-  }
-  int fd = via_link ? open(target, flags | O_NONBLOCK | O_CLOEXEC)
-                    : open(path, flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return -1;
-  struct stat opened {};
-  struct stat still {};
-  if (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode) ||
-      (via_link && (lstat(path, &still) != 0 || !same_file(still, named)))) {
-    close(fd);
-    errno = EINVAL;
-    return -1;
-  }
+  errno = error;
   return fd;
 }
+
+// S1, K1 to K5: one attempt at the lock file.
+Attempt try_lock_file(const StoreHold& hold, int64_t deadline, int& lock, StoreFailure& failure) {
+  int fd = create_lock_file(hold.lock_path, hold.path);
+  if (fd < 0) {
+    if (errno == EACCES || errno == EPERM || errno == EROFS) return REFUSED;  // S3
+    if (errno != EEXIST) {
+      failure = failure_of(errno);
+      return FAILED;
+    }
+    switch (judge_lock(hold.lock_path)) {
+      case LOCK_GONE: return AGAIN;
+      case LOCK_STALE_KEPT: return REFUSED;  // K5
+      default: return BUSY;
+    }
+  }
+  reach(STORE_LOCK_CREATED);
+  // A waiter judging staleness may hold the flock for an instant; another
+  // process that can open the file, for as long as it likes. Given up on,
+  // the file is left for the stale check.
+  Flock got = flock_now(fd, LOCK_EX);
+  while (got == FLOCK_HELD && !past(deadline)) {
+    pause_ms(LOCK_POLL_MS);
+    got = flock_now(fd, LOCK_EX);
+  }
+  if (got == FLOCK_HELD || got == FLOCK_FAILED) {
+    close(fd);
+    failure = STORE_BUSY;
+    return FAILED;
+  }
+  // Stalled past the stale age before the flock, this process may have lost
+  // the name to a waiter, which removed the file and may have made its own.
+  if (!path_names(hold.lock_path, fd)) {
+    close(fd);
+    return AGAIN;
+  }
+  lock = fd;
+  return TAKEN;
+}
+
+// S2: in a sticky directory only a name's owner, the directory's owner and
+// root may replace it.
+bool rename_refused(const char* path) {
+  struct stat named {};
+  struct stat directory {};
+  uid_t me = geteuid();
+  return lstat(path, &named) == 0 && stat(".", &directory) == 0 &&
+         (directory.st_mode & S_ISVTX) != 0 && me != 0 && named.st_uid != me &&
+         directory.st_uid != me;
+}
+
+// S1: the table a save by rename replaces, read-locked so that a save in
+// place waits for the rename. T5: a table this player may not read is never
+// replaced; T6: nor is a directory or fifo. None there (T1, L2) is fine.
+Attempt lock_table_shared(const char* path, int64_t deadline, int& table, StoreFailure& failure) {
+  struct stat found {};
+  table = open_table(path, O_RDONLY, found);
+  if (table < 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return TAKEN;
+    failure = errno == EACCES || errno == EPERM ? STORE_UNREADABLE_TABLE : failure_of(errno);
+    return FAILED;
+  }
+  if (record_lock_until(table, F_RDLCK, deadline)) return TAKEN;
+  close(table);
+  table = -1;
+  failure = STORE_BUSY;
+  return FAILED;
+}
+
+// S2, S3: the table itself, write-locked for a save in place, through a link
+// only by L1 (the link's target is written). T3: a table with a second name
+// is never written through.
+Attempt lock_in_place(const char* path, int64_t deadline, int& table, StoreFailure& failure) {
+  struct stat found {};
+  int fd = open_table(path, O_RDWR, found);
+  if (fd < 0) {
+    // No table where the directory refuses files: none can be made.
+    failure = errno == ENOENT || errno == ENOTDIR ? STORE_READ_ONLY : failure_of(errno);
+    return FAILED;
+  }
+  bool locked = record_lock_until(fd, F_WRLCK, deadline);
+  // A save by rename may have put a new table at the name meanwhile.
+  bool current = locked && leads_to(path, fd);
+  if (!locked || !current || fstat(fd, &found) != 0 || found.st_nlink != 1) {
+    close(fd);
+    failure = !locked ? STORE_BUSY : STORE_LINKED;
+    return locked && !current ? AGAIN : FAILED;
+  }
+  table = fd;
+  return TAKEN;
+}
+
+// ---- writing ----
 
 int read_from_start(int fd, char* buffer, int capacity) {
   int done = 0;
@@ -249,147 +485,45 @@ void sync_directory() {
   close(dir);
 }
 
-// RETRY: try again at once; BUSY: another save holds it, try again shortly.
-enum LockResult { LOCK_TAKEN, LOCK_RETRY, LOCK_BUSY, LOCK_REFUSED, LOCK_FAILED };
-
-// Gives the file open as fd the permission bits and group of the table as
-// described by table. The group first: a change of group can clear
-// permission bits.
-void give_mode(int fd, const struct stat& table) {
-  // Allowed for a group the player belongs to; otherwise the file keeps the
-  // player's own group.
-  int group_kept = fchown(fd, static_cast<uid_t>(-1), table.st_gid);
-  static_cast<void>(group_kept);
-  fchmod(fd, table.st_mode & 0777);
-}
-
-// Makes the lock file with the table's mode (a first table's: 0666 less the
-// umask), whatever the umask, and the table's group where allowed. So every
-// player who may write the table may open a lock a dead game left, for
-// writing as an exclusive flock over NFS needs, and judge it; and no one the
-// table's mode keeps out may read the new table written into it.
-int create_lock_file(const char* lock_path, const char* path) {
-  struct stat table {};
-  bool has_table = table_status(path, table);
-  mode_t umask_was = umask(0);
-  mode_t mode = has_table ? table.st_mode & 0777 : 0666 & ~umask_was;
-  int fd = open(lock_path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-  int error = errno;
-  umask(umask_was);
-  if (fd >= 0 && has_table) give_mode(fd, table);
-  errno = error;
-  return fd;
-}
-
-// One attempt at the lock file.
-LockResult try_lock_file(const StoreHold& hold, int64_t deadline, int& lock) {
-  int fd = create_lock_file(hold.lock_path, hold.path);
-  if (fd < 0) {
-    if (errno == EACCES || errno == EPERM || errno == EROFS) return LOCK_REFUSED;
-    if (errno != EEXIST) return LOCK_FAILED;
-    switch (clear_if_stale(hold.lock_path)) {
-      case LOCK_GONE: return LOCK_RETRY;
-      case LOCK_STALE_KEPT: return LOCK_REFUSED;
-      default: return LOCK_BUSY;
-    }
-  }
-  reach(STORE_LOCK_CREATED);
-  // A waiter checking for staleness may hold the flock for an instant; any
-  // other process that can open the file may hold it for as long as it
-  // likes. Given up on, the file is left for the stale check: it is not
-  // held, so it cannot be known to be still this process's.
-  if (!flock_until(fd, LOCK_EX, deadline)) {
-    close(fd);
-    return LOCK_FAILED;
-  }
-  // Stalled past the stale age before the flock, this process may have lost
-  // the path to a waiter, which removed the file and may have made its own:
-  // that one is never written to, renamed or removed from here.
-  if (!path_names(hold.lock_path, fd)) {
-    close(fd);
-    return LOCK_RETRY;
-  }
-  lock = fd;
-  return LOCK_TAKEN;
-}
-
-// Locks the table a lock-file holder is about to replace, so that a save in
-// place by a player who cannot make lock files waits for the replacement.
-// A shared flock is enough to keep out the exclusive one of a save in place,
-// and needs no write access, which the player may not have. The table may be
-// missing (-1, fine) or a symlink (its target is locked).
-bool lock_table_for_replace(const char* path, int64_t deadline, int& table) {
-  struct stat found {};
-  table = open_regular(path, O_RDONLY);
-  if (table >= 0 && fstat(table, &found) == 0 && found.st_nlink != 1) {
-    close(table);  // a second name: no table, as for table_status
-    table = -1;
-    return true;
-  }
-  if (table < 0) return errno == ENOENT;
-  if (flock_until(table, LOCK_SH, deadline)) return true;
-  close(table);
-  return false;
-}
-
-// One attempt at the table itself, for a save in place. A symlink is refused:
-// it is never written through; so is a table with a second name, which may
-// be any file of this player's that another player has linked there.
-LockResult try_lock_in_place(const char* path, int64_t deadline, int& table) {
-  int fd = open_regular(path, O_RDWR | O_NOFOLLOW);
-  if (fd < 0) return LOCK_FAILED;
-  if (!flock_until(fd, LOCK_EX, deadline)) {
-    close(fd);
-    return LOCK_FAILED;
-  }
-  // A save by the lock file may have renamed a new table over this one
-  // while this process waited.
-  if (!path_names(path, fd)) {
-    close(fd);
-    return LOCK_RETRY;
-  }
-  struct stat held {};
-  if (fstat(fd, &held) != 0 || held.st_nlink != 1) {
-    close(fd);
-    return LOCK_FAILED;
-  }
-  table = fd;
-  return LOCK_TAKEN;
-}
-
-// Gives the new file the old table's permission bits and group.
-void copy_mode(int from, int to) {
-  struct stat old {};
-  if (from >= 0 && fstat(from, &old) == 0) give_mode(to, old);
-}
-
 void give_up(StoreHold& hold) {
-  if (hold.table >= 0) close(static_cast<int>(hold.table));
-  if (hold.lock >= 0) close(static_cast<int>(hold.lock));
+  if (hold.table != STORE_NO_HANDLE) close(fd_of(hold.table));
+  if (hold.lock != STORE_NO_HANDLE) close(fd_of(hold.lock));
   hold.table = STORE_NO_HANDLE;
   hold.lock = STORE_NO_HANDLE;
 }
 
+// S1: the new table into the lock file, flushed, given the table's mode, and
+// renamed over the table once the lock's name is seen to be still this
+// save's (K6: where nothing can be held, a slow save may have lost it by
+// age; its time is renewed first, so none judges it meanwhile).
 bool replace_by_rename(StoreHold& hold, const char* data, int size) {
-  int lock = static_cast<int>(hold.lock);
-  copy_mode(static_cast<int>(hold.table), lock);
-  bool written = write_at_start(lock, data, size);
-  if (written) reach(STORE_WRITTEN);
-  bool synced = written && fsync(lock) == 0;
+  int lock = fd_of(hold.lock);
+  struct stat table {};
+  bool has_table = store_has_table(hold) && fstat(fd_of(hold.table), &table) == 0;
+  bool synced = write_at_start(lock, data, size);
+  if (synced) reach(STORE_WRITTEN);
+  synced = synced && fsync(lock) == 0;
+  int error = errno;
   if (synced) reach(STORE_SYNCED);
-  if (!synced || std::rename(hold.lock_path, hold.path) != 0) {
-    store_release(hold);
-    return false;
+  futimens(lock, nullptr);
+  bool ours = path_names(hold.lock_path, lock);
+  if (synced && ours) fchmod(lock, has_table ? table.st_mode & 0777 : first_table_mode());
+  if (synced && ours && std::rename(hold.lock_path, hold.path) == 0) {
+    give_up(hold);
+    sync_directory();
+    return true;
   }
-  give_up(hold);
-  sync_directory();
-  return true;
+  if (synced && ours) error = errno;
+  hold.failure = !ours ? STORE_BUSY : failure_of(error);
+  if (!ours) hold.lock_lost = true;
+  store_release(hold);
+  return false;
 }
 
 // Where the old table is longer than data, data is followed by its own last
 // line again, stretched with spaces to cover the old text (a line past the
-// fifth: the reader shows and keeps five lines and takes the lowest score from
-// the last line, which has the same score). total is the length to write.
+// fifth: the reader shows five lines and takes the lowest score from the
+// last, which has the same score). Returns the length to write.
 int64_t padded_length(int size, int last_line, int64_t old_size) {
   if (old_size <= size) return size;
   int64_t shortest = size + (size - last_line);
@@ -403,61 +537,64 @@ char padded_byte(const char* data, int size, int last_line, int64_t total, int64
   return in_line < size - 1 ? data[in_line] : ' ';
 }
 
-// Writes data and its padding from the start of fd, the new table with the
-// start of its padding in the first write. True when all was written;
-// written tells how much was.
+// Writes data and its padding from the start of fd over old_size bytes of old
+// text. True when all was written; written tells how much was.
 bool write_padded(int fd, const char* data, int size, int64_t old_size, int64_t& written) {
   int last_line = size > 0 ? size - 1 : 0;
   while (last_line > 0 && data[last_line - 1] != '\n') --last_line;
   int64_t total = padded_length(size, last_line, old_size);
   char chunk[4096];
-  int64_t done = 0;
   written = 0;
-  while (done < total) {
-    int64_t left = total - done;
+  while (written < total) {
+    int64_t left = total - written;
     int length = left < static_cast<int64_t>(sizeof chunk) ? static_cast<int>(left) : sizeof chunk;
-    for (int k = 0; k < length; ++k) chunk[k] = padded_byte(data, size, last_line, total, done + k);
-    ssize_t wrote = pwrite(fd, chunk, static_cast<size_t>(length), static_cast<off_t>(done));
+    for (int k = 0; k < length; ++k)
+      chunk[k] = padded_byte(data, size, last_line, total, written + k);
+    ssize_t wrote = pwrite(fd, chunk, static_cast<size_t>(length), static_cast<off_t>(written));
     if (wrote < 0 && errno == EINTR) continue;
-    if (wrote <= 0) break;
-    done += wrote;
-    written = done;
+    if (wrote <= 0) return false;
+    written += wrote;
   }
-  return done == total;
+  return true;
 }
 
-// The new table is written over the old one, never cut first, so a save cut
-// off at any point leaves the old table or the new one with a tail that
-// reads as its last line (or, written part-way beyond the first write, the
-// old lines after that); it is cut to its own length once flushed. Once
-// anything is written the save counts as made: the table is no longer the
-// old one, and readers find the new entry in it (a failed flush included).
+// S2, S3: the new table written over the old one, never cut first, so a save
+// cut off at any point leaves the old table or the new one with a tail that
+// reads as its last line; cut to its own length once flushed. T4: no further
+// than what a reader reads is covered, however long the old file claims to
+// be. E1: once anything is written the save counts as made.
 bool replace_in_place(StoreHold& hold, const char* data, int size) {
+  int table = fd_of(hold.table);
   struct stat old {};
   int64_t written = 0;
-  int table = static_cast<int>(hold.table);
-  bool whole = fstat(table, &old) == 0 && write_padded(table, data, size, old.st_size, written);
+  bool whole =
+      fstat(table, &old) == 0 &&
+      write_padded(table, data, size,
+                   old.st_size < STORE_TABLE_LIMIT ? old.st_size : STORE_TABLE_LIMIT, written);
+  int error = errno;
   if (whole) reach(STORE_WRITTEN);
   if (written >= size) {
     if (fsync(table) == 0 && whole) reach(STORE_SYNCED);
     int cut = ftruncate(table, size);
     static_cast<void>(cut);  // what is left past the table reads as its last line
   }
-  give_up(hold);
+  hold.failure = written > 0 ? STORE_SAVED : failure_of(error);
+  store_release(hold);
   return written > 0;
 }
 
 }  // namespace
 
 int store_read(const char* path, char* buffer, int capacity) {
-  int fd = open_regular(path, O_RDONLY);
-  if (fd < 0) return -1;
-  // A save that holds the table for longer than any save takes is stalled;
-  // the table is read without the lock then rather than not at all.
-  flock_until(fd, LOCK_SH, clock_ms(CLOCK_MONOTONIC) + STORE_LOCK_WAIT_MS);
+  struct stat found {};
+  int fd = open_table(path, O_RDONLY, found);
+  if (fd < 0) return errno == EACCES || errno == EPERM ? STORE_UNREADABLE : STORE_MISSING;
+  // A save in place that holds the table longer than any save takes is
+  // stalled; the table is read without the lock then rather than not at all.
+  record_lock_until(fd, F_RDLCK, clock_ms(CLOCK_MONOTONIC) + STORE_LOCK_WAIT_MS);
   int size = read_from_start(fd, buffer, capacity);
   close(fd);
-  return size;
+  return size < 0 ? STORE_UNREADABLE : size;
 }
 
 bool store_hold(const char* lock_path, const char* path, int wait_ms, StoreHold& hold) {
@@ -466,35 +603,31 @@ bool store_hold(const char* lock_path, const char* path, int wait_ms, StoreHold&
   for (;;) {
     int lock = -1;
     int table = -1;
-    LockResult result = try_lock_file(hold, deadline, lock);
-    if (result == LOCK_TAKEN) {
-      hold.lock = lock;
-      bool locked = lock_table_for_replace(path, deadline, table);
+    StoreFailure failure = STORE_BUSY;
+    Attempt got = try_lock_file(hold, deadline, lock, failure);
+    hold.lock = lock;
+    if (got == TAKEN || got == REFUSED) {
+      hold.in_place = got == REFUSED || rename_refused(path);
+      got = hold.in_place ? lock_in_place(path, deadline, table, failure)
+                          : lock_table_shared(path, deadline, table, failure);
       hold.table = table;
-      if (!locked) {
-        store_release(hold);
-        return false;
-      }
-      reach(STORE_LOCKED);
-      return true;
-    }
-    if (result == LOCK_REFUSED) {
-      result = try_lock_in_place(path, deadline, table);
-      if (result == LOCK_TAKEN) {
-        hold.table = table;
-        hold.in_place = true;
+      if (got == TAKEN) {
         reach(STORE_LOCKED);
         return true;
       }
+      store_release(hold);
     }
-    if (result == LOCK_FAILED || clock_ms(CLOCK_MONOTONIC) >= deadline) return false;
-    if (result == LOCK_BUSY) pause_ms(LOCK_POLL_MS);
+    if (got == FAILED || past(deadline)) {
+      hold.failure = failure;
+      return false;
+    }
+    if (got == BUSY) pause_ms(LOCK_POLL_MS);
   }
 }
 
 int store_read_held(StoreHold& hold, char* buffer, int capacity) {
   if (!store_has_table(hold)) return 0;
-  int size = read_from_start(static_cast<int>(hold.table), buffer, capacity);
+  int size = read_from_start(fd_of(hold.table), buffer, capacity);
   if (size >= 0) reach(STORE_TABLE_READ);
   return size;
 }
@@ -506,8 +639,9 @@ bool store_replace(StoreHold& hold, const char* data, int size) {
 
 void store_release(StoreHold& hold) {
   // The lock file is removed before its flock goes, so no one can take it
-  // for stale meanwhile; it is ours, checked when it was taken.
-  if (hold.lock >= 0) unlink(hold.lock_path);
+  // for stale meanwhile; only while its name is still this save's (K6).
+  if (hold.lock != STORE_NO_HANDLE && path_names(hold.lock_path, fd_of(hold.lock)))
+    unlink(hold.lock_path);
   give_up(hold);
 }
 

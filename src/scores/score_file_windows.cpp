@@ -87,9 +87,9 @@ HANDLE open_table(const wchar_t* path, int64_t deadline, int& result) {
                               FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
       BY_HANDLE_FILE_INFORMATION info{};
-      bool plain = GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info) &&
-                   (info.dwFileAttributes &
-                    (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0;
+      bool plain =
+          GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info) &&
+          (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0;
       if (plain) return file;
       CloseHandle(file);
       result = STORE_MISSING;

@@ -17,10 +17,13 @@ ScoreFileStatus record_high_score(int score) {
   console_print("Please enter your name: ");
   char name[NAME_SIZE] = {};
   console_read_line(name, NAME_SIZE);
-  if (!save_high_score(score, name)) {
+  StoreFailure why = STORE_SAVED;
+  if (!save_high_score(score, name, why)) {
     console_goto(10, 8);
     console_print("Sorry, your score could not be saved.");
     console_goto(10, 9);
+    console_print("%s", store_failure_text(why));
+    console_goto(10, 10);
     console_print("Press any key to continue...");
     console_wait_key();
   }

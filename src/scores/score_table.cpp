@@ -120,12 +120,19 @@ void default_table(ScoreTable& table) {
   table.count = 0;
 }
 
+bool blank_line(const char* line, int length) {
+  for (int k = 0; k < length; ++k)
+    if (line[k] != ' ' && line[k] != '\t' && line[k] != '\r' && line[k] != '\n') return false;
+  return true;
+}
+
 void read_table(ScoreText& text, ScoreTable& table) {
   default_table(table);
   char line[LINE_LIMIT];
   while (table.count < HIGH_SCORE_COUNT) {
     int length = read_score_line(text, line);
     if (length == 0) break;
+    if (blank_line(line, length)) continue;
     table.scores[table.count] = parse_score(line, length);
     parse_name(line, length, table.names[table.count]);
     ++table.count;
@@ -134,25 +141,30 @@ void read_table(ScoreText& text, ScoreTable& table) {
 
 int last_line_score(ScoreText& text) {
   char line[LINE_LIMIT] = "";
+  char last[LINE_LIMIT] = "";
   int length = 0;
   // A read that meets the end leaves the line before it in place.
   while (!text.ended) {
     int got = read_score_line(text, line);
-    if (got > 0) length = got;
+    if (got > 0 && !blank_line(line, got)) {
+      std::memcpy(last, line, static_cast<size_t>(got) + 1);
+      length = got;
+    }
   }
-  return parse_score(line, length);
+  return parse_score(last, length);
 }
 
-void insert_score(ScoreTable& table, int score, const char* name) {
+bool insert_score(ScoreTable& table, int score, const char* name) {
   int place = 0;
   while (place < HIGH_SCORE_COUNT && table.scores[place] > score) ++place;
-  if (place == HIGH_SCORE_COUNT) return;
+  if (place == HIGH_SCORE_COUNT) return false;
   for (int k = HIGH_SCORE_COUNT - 1; k > place; --k) {
     table.scores[k] = table.scores[k - 1];
     std::memcpy(table.names[k], table.names[k - 1], NAME_SIZE);
   }
   table.scores[place] = score;
   copy_name(name, static_cast<int>(strnlen(name, NAME_SIZE)), table.names[place]);
+  return true;
 }
 
 int format_table(const ScoreTable& table, char* text, int capacity) {

@@ -55,15 +55,17 @@ void copy_name(const char* text, int length, char* name);
 
 // A table of the five default entries, none of them taken from a file.
 void default_table(ScoreTable& table);
-// Reads up to five entries from text into table; positions the text does not
-// fill keep the default entry.
+// Whether a line holds nothing but blanks before its line end: no entry.
+bool blank_line(const char* line, int length);
+// Reads up to five entries from text into table, blank lines passed by;
+// positions the text does not fill keep the default entry.
 void read_table(ScoreText& text, ScoreTable& table);
-// The score on the last line of text (0 when it has none).
+// The score on the last line of text that is not blank (0 when it has none).
 int last_line_score(ScoreText& text);
 // Puts the new entry in front of the first entry whose score is less than or
 // equal to it; the entries below move down and the fifth leaves. A score
-// below all five changes nothing.
-void insert_score(ScoreTable& table, int score, const char* name);
+// below all five changes nothing and returns false.
+bool insert_score(ScoreTable& table, int score, const char* name);
 // The table as the file's lines, ranks 1 to 5. Returns the length.
 int format_table(const ScoreTable& table, char* text, int capacity);
 

@@ -6,10 +6,14 @@
 // save works.
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -111,15 +115,188 @@ void lock_taken_at_creation(StoreStep step) {
   if (read(ready[0], &got, 1) != 1) _exit(93);
 }
 
+// The player's private notes in home/, which only the player may enter.
+const std::string NOTES = "1\t900\t\t\tsecret\n";
+bool private_notes() {
+  Player who = player();
+  std::filesystem::create_directory("home");
+  write_file("home/notes", NOTES);
+  return chown("home", who.uid, who.gid) == 0 && chown("home/notes", who.uid, who.gid) == 0 &&
+         chmod("home", 0700) == 0 && chmod("home/notes", 0600) == 0;
+}
+
+// A symlink made by root, or by the other player, at name.
+bool link_of(const char* target, const char* name, const char* owner) {
+  const passwd* user = getpwnam(owner);
+  return user != nullptr && symlink(target, name) == 0 && lchown(name, user->pw_uid, 0) == 0;
+}
+
+// The table moved to var/kept, and root's link to it in its place.
+bool roots_link_to_kept() {
+  std::filesystem::create_directory("var");
+  return std::rename(SCORE_FILE, "var/kept") == 0 && link_of("var/kept", SCORE_FILE, "root");
+}
+
+// The group's directory, root's link at the table, which the other player swaps
+// (RENAME_EXCHANGE) with a link of his own to the player's notes as games save.
+bool roots_link_swapped_with_another() {
+  return group_directory() && private_notes() && roots_link_to_kept();
+}
+
+// The player's own directory; root's link there leads on into a directory
+// the group may write, to the other player's link to the player's notes.
+bool roots_link_on_to_anothers() {
+  std::filesystem::create_directory("sub");
+  Player who = player();
+  return own_directory() && private_notes() && std::filesystem::remove(SCORE_FILE) &&
+         chown("sub", 0, who.gid) == 0 && chmod("sub", 02775) == 0 &&
+         link_of("../home/notes", "sub/t", "daemon") && link_of("sub/t", SCORE_FILE, "root");
+}
+
+// A directory of the group that the other player owns, and his link to the notes.
+bool anothers_directory_and_link() {
+  const passwd* other = getpwnam("daemon");
+  return group_directory() && other != nullptr && chown(".", other->pw_uid, player().gid) == 0 &&
+         private_notes() && std::filesystem::remove(SCORE_FILE) &&
+         link_of("home/notes", SCORE_FILE, "daemon");
+}
+
+// The table in place, claiming 100 GiB: sparse beyond its first line.
+bool sparse_table_in_place() {
+  return share_table_in_closed_directory(read_file()) && truncate(SCORE_FILE, 100LL << 30) == 0;
+}
+
+// A directory with a file in it at the lock's name.
+bool directory_at_the_lock() {
+  std::filesystem::create_directories(std::string(LOCK_FILE) + "/kept");
+  return group_directory();
+}
+
+// In the saver: more such directories at the names it moves locks aside to.
+void directories_aside() {
+  for (int k = 0; k < 2; ++k) {
+    std::string aside =
+        std::string(LOCK_FILE) + "." + std::to_string(getpid()) + "." + std::to_string(k) + "/kept";
+    std::filesystem::create_directories(aside);
+  }
+}
+
+bool fifo_at_the_lock_and_no_table() {
+  return own_directory() && std::filesystem::remove(SCORE_FILE) && mkfifo(LOCK_FILE, 0644) == 0;
+}
+
+// In the background as bin, outside the group: the table opened for reading
+// and locked every way such a reader may, until stopped.
+pid_t outsider_locks_the_table() {
+  int ready[2];
+  if (pipe(ready) != 0) return -1;
+  pid_t outsider = fork();
+  if (outsider == 0) {
+    signal(SIGTERM, [](int) { _exit(0); });
+    const passwd* bin = getpwnam("bin");
+    struct stat directory {};
+    struct flock range {};
+    range.l_type = F_RDLCK;
+    int fd = bin != nullptr && setgroups(0, nullptr) == 0 && setgid(bin->pw_gid) == 0 &&
+                     setuid(bin->pw_uid) == 0
+                 ? open(SCORE_FILE, O_RDONLY)
+                 : -1;
+    if (fd < 0 || flock(fd, LOCK_EX) != 0 || write(ready[1], "r", 1) != 1) _exit(1);
+    // In place (a directory the group may not write), a record lock would
+    // keep the writer out (score_file.h, K7): there, only the flock.
+    bool in_place = stat(".", &directory) != 0 || (directory.st_mode & S_IWGRP) == 0;
+    if (in_place || fcntl(fd, F_SETLK, &range) == 0) pause();
+    _exit(1);
+  }
+  char got = 0;
+  return read(ready[0], &got, 1) == 1 ? outsider : -1;
+}
+
+// In the background as the other player: root's link at the table and his
+// own, swapped as fast as they go until stopped; then the regular file is
+// put back at the table's name and his name removed.
+volatile sig_atomic_t swapping = 1;
+pid_t swapper() {
+  int ready[2];
+  if (pipe(ready) != 0) return -1;
+  pid_t other = fork();
+  if (other == 0) {
+#ifdef RENAME_EXCHANGE
+    signal(SIGTERM, [](int) { swapping = 0; });
+    if (!become_other_player() || symlink("home/notes", "mine") != 0 ||
+        write(ready[1], "r", 1) != 1)
+      _exit(1);
+    while (swapping) renameat2(AT_FDCWD, SCORE_FILE, AT_FDCWD, "mine", RENAME_EXCHANGE);
+    struct stat at {};
+    if (lstat(SCORE_FILE, &at) == 0 && !S_ISREG(at.st_mode))
+      renameat2(AT_FDCWD, SCORE_FILE, AT_FDCWD, "mine", RENAME_EXCHANGE);
+    _exit(unlink("mine") == 0 ? 0 : 1);
+#endif
+    _exit(1);
+  }
+  char got = 0;
+  return read(ready[0], &got, 1) == 1 ? other : -1;
+}
+
+// A sticky directory of the group; the table the other player's.
+bool sticky_directory_anothers_table() {
+  const passwd* other = getpwnam("daemon");
+  return group_directory() && chmod(".", 03775) == 0 && other != nullptr &&
+         chown(SCORE_FILE, other->pw_uid, player().gid) == 0;
+}
+
+// The group's directory; the table root's and only readable to the player; a
+// lock root's game left there, readable to all.
+bool roots_table_and_stale_lock() {
+  write_file(LOCK_FILE, "");
+  return group_directory() && chmod(SCORE_FILE, 0644) == 0 && chmod(LOCK_FILE, 0644) == 0 &&
+         make_old(LOCK_FILE);
+}
+
+// A backup of the table by hard link (cp -al), where saves replace it or rewrite it in place.
+bool backup_linked() { return group_directory() && link(SCORE_FILE, "highscores.bak") == 0; }
+bool backup_linked_in_place() {
+  return share_table_in_closed_directory(read_file()) && link(SCORE_FILE, "highscores.bak") == 0;
+}
+
+// Root's link to the table, in root's directory the player may not write.
+bool roots_link_in_closed_directory() {
+  return share_table_in_closed_directory(read_file()) && roots_link_to_kept();
+}
+
+bool closed_directory() { return share_table_in_closed_directory(read_file()); }
+
+bool group_directory_no_table() { return group_directory() && std::filesystem::remove(SCORE_FILE); }
+
+bool old_symlink_at_the_lock() {
+  timespec long_ago[2] = {{1000000000, 0}, {1000000000, 0}};
+  return own_directory() && symlink("nowhere", LOCK_FILE) == 0 &&
+         utimensat(AT_FDCWD, LOCK_FILE, long_ago, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+// The player's lock, dated a day ahead (a clock set back since).
+bool lock_from_the_future() {
+  Player who = player();
+  write_file(LOCK_FILE, "");
+  timeval ahead[2] = {{time(nullptr) + 86400, 0}, {time(nullptr) + 86400, 0}};
+  return own_directory() && chown(LOCK_FILE, who.uid, who.gid) == 0 &&
+         utimes(LOCK_FILE, ahead) == 0;
+}
+
+// A row of the store's table (score_file.h): the situation, and what a save
+// of 45 "New" by the player does in it.
 struct LockCase {
   const char* what;
   bool (*arrange)();
   void (*hook)(StoreStep);  // set in the saver, when not null
-  const char* flock_rule;   // preloaded into the saver: "nfs", "none" (no flock), or null
-  bool saved;
+  const char* flock_rule;   // preloaded into the saver: "nfs", "none", "eopnotsupp", or null
+  StoreFailure why;         // STORE_SAVED when saved
   bool lock_left;
-  bool byte_order_mark;  // the table starts with one
-  const char* saved_table = SAVED.c_str();
+  bool byte_order_mark;                     // the table starts with one
+  const char* table_after = SAVED.c_str();  // null: any written table with the entry
+  pid_t (*rival)() = nullptr;               // at work through the save, stopped after it
+  void (*in_saver)() = nullptr;             // run in the saver before it saves
+  mode_t mode = 0;                          // the table's permission bits after, when not 0
 };
 
 void PrintTo(const LockCase& c, std::ostream* out) { *out << c.what; }
@@ -141,7 +318,9 @@ class LockSituation : public ClosedDirectory, public ::testing::WithParamInterfa
 
   // In the child, as the player: the saver under a rule for flock.
   [[noreturn]] void exec_saver_under(const char* flock_rule) const {
-    setenv("FLOCK_RULE", flock_rule, 1);
+    bool rival = std::strcmp(flock_rule, "none-rival") == 0;
+    if (rival) setenv("SAVER_RIVAL", "1", 1);
+    setenv("FLOCK_RULE", rival ? "none" : flock_rule, 1);
     std::string sanitizer = "verify_asan_link_order=0";
     if (const char* options = std::getenv("ASAN_OPTIONS")) sanitizer += std::string(":") + options;
     setenv("ASAN_OPTIONS", sanitizer.c_str(), 1);
@@ -151,12 +330,14 @@ class LockSituation : public ClosedDirectory, public ::testing::WithParamInterfa
     _exit(94);
   }
 
-  // Every file of the directory but the table and its lock, with its bytes.
+  // Every file of the directory but the table and its lock (and what a save
+  // moved aside beside it), with its bytes.
   std::map<std::string, std::string> other_files() const {
     std::map<std::string, std::string> files;
     for (const auto& entry : std::filesystem::directory_iterator(dir_)) {
       std::string name = entry.path().filename();
-      if (name != SCORE_FILE && name != LOCK_FILE) files[name] = read_file(entry.path());
+      if (name != SCORE_FILE && name.rfind(LOCK_FILE, 0) != 0 && !entry.is_directory())
+        files[name] = read_file(entry.path());
     }
     return files;
   }
@@ -170,47 +351,110 @@ TEST_P(LockSituation, SavesWhereTheDirectoryAllowsAndNeverWaitsLong) {
   std::string table = (c.byte_order_mark ? "\xEF\xBB\xBF" : "") + ONE_ENTRY;
   write_file(SCORE_FILE, table);
   copy_programs();
-  if (!c.arrange()) GTEST_SKIP() << "needs root and the users nobody and daemon, group nogroup";
-  EXPECT_EQ(lowest_score(), 50) << c.what;
+  if (!c.arrange()) GTEST_SKIP() << "needs root and the users nobody, daemon and bin";
   std::map<std::string, std::string> others = other_files();
+  pid_t rival = c.rival != nullptr ? c.rival() : 0;
+  ASSERT_GE(rival, 0) << c.what << ": the other process did not start";
   pid_t saver = spawn(true, [&] {
+    if (c.in_saver != nullptr) c.in_saver();
     if (c.flock_rule != nullptr) exec_saver_under(c.flock_rule);
     store_step_hook = c.hook;
-    return save_high_score(45, "New") ? 0 : 1;
+    StoreFailure why = STORE_SAVED;
+    save_high_score(45, "New", why);
+    return static_cast<int>(why);
   });
   int status = exit_status(saver);
+  if (rival > 0) kill(rival, SIGTERM);
+  EXPECT_TRUE(rival == 0 || exit_status(rival) == 0) << c.what << ": the other process";
   if (status == 94) GTEST_SKIP() << "programs cannot be run from " << dir_ << " (noexec?)";
   if (status == 95) GTEST_SKIP() << "the NFS rule cannot be preloaded here (no LD_PRELOAD)";
-  EXPECT_EQ(status, c.saved ? 0 : 1) << c.what;
-  EXPECT_EQ(read_file(), c.saved ? c.saved_table : table) << c.what;
+  EXPECT_EQ(status, c.why) << c.what;
+  std::string after = read_file();
+  if (c.table_after != nullptr) {
+    EXPECT_EQ(after, c.table_after) << c.what;
+  } else {  // braces: the check is an if of its own
+    EXPECT_TRUE(is_written_table(after) && after.find("\t45\t\t\tNew\n") != std::string::npos)
+        << c.what << ":\n"
+        << after;
+  }
+  EXPECT_EQ(after.find("secret"), std::string::npos) << c.what << ": the notes were published";
   EXPECT_EQ(exists(LOCK_FILE), c.lock_left) << c.what;
   EXPECT_EQ(other_files(), others) << c.what;
+  struct stat made {};
+  EXPECT_TRUE(c.mode == 0 || (stat(SCORE_FILE, &made) == 0 && (made.st_mode & 07777) == c.mode));
+  EXPECT_TRUE(!exists("home") || read_file("home/notes") == NOTES) << c.what;
   pid_t next = spawn(true, [] { return save_high_score(40, "Next") ? 0 : 1; });
-  EXPECT_EQ(exit_status(next), 0) << c.what << ": the next save";
-  EXPECT_NE(read_file().find("\t40\t\t\tNext\n"), std::string::npos) << c.what;
+  EXPECT_EQ(exit_status(next), c.why == STORE_LINKED ? 1 : 0) << c.what << ": the next save";
 }
+
+const std::string RIVAL_SAVED =
+    "1\t50\t\t\tAnn\n2\t40\t\t\tRival\n3\t0\t\t\tEMPTY\n4\t0\t\t\tEMPTY\n5\t0\t\t\tEMPTY\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Locks, LockSituation,
     ::testing::Values(
-        LockCase{"NFS: a lock the player's dead game left", own_stale_lock, nullptr, "nfs", true,
-                 false, false},
+        LockCase{"NFS: a lock the player's dead game left", own_stale_lock, nullptr, "nfs",
+                 STORE_SAVED, false, false},
         // Given up after the wait; the lock file, no longer held, goes as stale.
         LockCase{"another process takes the flock of the saver's new lock", own_directory,
-                 lock_taken_at_creation, nullptr, false, true, false},
+                 lock_taken_at_creation, nullptr, STORE_BUSY, true, false, ONE_ENTRY.c_str()},
         LockCase{"root's stale lock where the player may not remove it: saved in place",
-                 roots_stale_lock_in_closed_directory, nullptr, nullptr, true, true, false},
+                 roots_stale_lock_in_closed_directory, nullptr, nullptr, STORE_SAVED, true, false},
         LockCase{"NFS: a lock a dead game with umask 077 left in the group's directory",
-                 private_dead_lock_in_group_directory, nullptr, "nfs", true, false, false},
-        LockCase{"a table saved with a byte order mark", own_directory, nullptr, nullptr, true,
-                 false, true},
-        // Moved aside and removed, never passed by in place; the notes are no table.
+                 private_dead_lock_in_group_directory, nullptr, "nfs", STORE_SAVED, false, false},
+        LockCase{"a table saved with a byte order mark", own_directory, nullptr, nullptr,
+                 STORE_SAVED, false, true},
+        // The notes are read as a table; replaced by name, they keep their bytes.
         LockCase{"the player's notes hard-linked as the table, another's old private lock",
-                 linked_notes_and_private_lock, nullptr, nullptr, true, false, false, SAVED_AFRESH},
+                 linked_notes_and_private_lock, nullptr, nullptr, STORE_SAVED, false, false},
         LockCase{"no flock: a lock the player's dead game left", own_stale_lock, nullptr, "none",
-                 true, false, false},
+                 STORE_SAVED, false, false},
         LockCase{"NFS: root's stale lock, only readable, where the player may not remove it",
-                 roots_stale_lock_in_closed_directory, nullptr, "nfs", true, true, false}),
+                 roots_stale_lock_in_closed_directory, nullptr, "nfs", STORE_SAVED, true, false},
+        // K7: the link is never followed where others may swap it; a fresh table replaces it.
+        LockCase{"fault 1: root's link swapped with another's as the player saves",
+                 roots_link_swapped_with_another, nullptr, nullptr, STORE_SAVED, false, false,
+                 SAVED_AFRESH, swapper},
+        LockCase{"fault 2: root's link on to another player's link", roots_link_on_to_anothers,
+                 nullptr, nullptr, STORE_SAVED, false, false, SAVED_AFRESH},
+        LockCase{"fault 2: another player's link in the directory he owns",
+                 anothers_directory_and_link, nullptr, nullptr, STORE_SAVED, false, false,
+                 SAVED_AFRESH},
+        LockCase{"fault 3: a sparse table of 100 GiB in place", sparse_table_in_place, nullptr,
+                 nullptr, STORE_SAVED, false, false, nullptr},
+        LockCase{"fault 4: directories at the lock's name and the names beside it",
+                 directory_at_the_lock, nullptr, nullptr, STORE_SAVED, false, false, SAVED.c_str(),
+                 nullptr, directories_aside},
+        LockCase{"fault 4: a fifo at the lock's name and no table yet",
+                 fifo_at_the_lock_and_no_table, nullptr, nullptr, STORE_SAVED, false, false,
+                 SAVED_AFRESH},
+        LockCase{"fault 5: an outsider locks the table", group_directory, nullptr, nullptr,
+                 STORE_SAVED, false, false, SAVED.c_str(), outsider_locks_the_table},
+        LockCase{"fault 5: an outsider flocks the table written in place", closed_directory,
+                 nullptr, nullptr, STORE_SAVED, false, false, SAVED.c_str(),
+                 outsider_locks_the_table},
+        LockCase{"fault 6: a sticky directory, another player's table",
+                 sticky_directory_anothers_table, nullptr, nullptr, STORE_SAVED, false, false},
+        LockCase{"fault 7: umask 077, no table yet in the group's directory",
+                 group_directory_no_table, nullptr, nullptr, STORE_SAVED, false, false,
+                 SAVED_AFRESH, nullptr, [] { umask(077); }, 0664},
+        LockCase{"fault 8: NFS, root's readable stale lock, root's table",
+                 roots_table_and_stale_lock, nullptr, "nfs", STORE_SAVED, false, false},
+        LockCase{"fault 9: a hard-link backup, replaced by name", backup_linked, nullptr, nullptr,
+                 STORE_SAVED, false, false},
+        LockCase{"fault 9: a hard-link backup, in place", backup_linked_in_place, nullptr, nullptr,
+                 STORE_LINKED, false, false, ONE_ENTRY.c_str()},
+        // SAVER_RIVAL: the lock is taken by age while the new table is written.
+        LockCase{"fault 10: no flock, the lock lost during a slow write", own_directory, nullptr,
+                 "none-rival", STORE_BUSY, false, false, RIVAL_SAVED.c_str()},
+        LockCase{"fault 11: root's link in root's directory", roots_link_in_closed_directory,
+                 nullptr, nullptr, STORE_SAVED, false, false},
+        LockCase{"an old symlink at the lock's name", old_symlink_at_the_lock, nullptr, nullptr,
+                 STORE_SAVED, false, false},
+        LockCase{"EOPNOTSUPP from flock: a lock the player's dead game left", own_stale_lock,
+                 nullptr, "eopnotsupp", STORE_SAVED, false, false},
+        LockCase{"a lock dated a day ahead", lock_from_the_future, nullptr, nullptr, STORE_SAVED,
+                 false, false}),
     [](const auto& param) { return "case" + std::to_string(param.index); });
 
 }  // namespace

@@ -123,7 +123,8 @@ TEST_F(ScoreScreens, FailedSaveIsToldOnTheNameScreen) {
   test::Screen& screen = fake::screen();
   EXPECT_EQ(screen.row(6), at_column_10("Please enter your name: Bob"));
   EXPECT_EQ(screen.row(8), at_column_10("Sorry, your score could not be saved."));
-  EXPECT_EQ(screen.row(9), at_column_10("Press any key to continue..."));
+  EXPECT_EQ(screen.row(9), at_column_10("Another game held the table too long."));
+  EXPECT_EQ(screen.row(10), at_column_10("Press any key to continue..."));
   EXPECT_EQ(read_file(), table);
   close(held);
   // The game goes on: the table screen still shows the old table.

@@ -206,9 +206,10 @@ TEST_F(SharedTable, ReplacedFileKeepsItsModeAndGroup) {
   EXPECT_EQ(after.st_mode & 07777, 0660u);
   EXPECT_EQ(after.st_gid, who.gid);
 
-  // A first table gets what a plain create under the umask gives.
+  // A first table gets 0644 and the directory's write bits, whatever the umask.
   std::filesystem::remove(SCORE_FILE);
-  mode_t previous = umask(002);
+  ASSERT_EQ(chmod(".", 02775), 0);
+  mode_t previous = umask(077);
   create_score_file();
   umask(previous);
   ASSERT_EQ(stat(SCORE_FILE, &after), 0);
