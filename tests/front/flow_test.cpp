@@ -112,7 +112,7 @@ TEST_F(FrontTest, EveryItemInTurnThenOutThroughThePrompt) {
   EXPECT_EQ(count_of(written, "High Scores"), 7u);
   EXPECT_EQ(fake::screen().row(8), "       >Are you sure you want to exit(Y/N)");
   // A score of 0 never enters the table.
-  EXPECT_EQ(read_file(dir_ / "highscores.txt"),
+  EXPECT_EQ(read_lines(dir_ / "highscores.txt"),
             std::string("1\t0\t\t\tEMPTY\n2\t0\t\t\tEMPTY\n3\t0\t\t\tEMPTY\n"
                         "4\t0\t\t\tEMPTY\n5\t0\t\t\tEMPTY\n"));
 }

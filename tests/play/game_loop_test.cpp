@@ -27,7 +27,7 @@ namespace {
 const std::string HEAD = "\u2592";
 const std::string BODY = "\u2593";
 
-using test::read_file;
+using test::read_lines;
 using Keys = std::vector<std::pair<uint32_t, std::string>>;
 
 // A calendar second in which the food falls on (70, 19), out of every path
@@ -426,7 +426,7 @@ TEST_P(WholeGames, EveryPieceEatenThroughEveryRiseToTheWin) {
   EXPECT_EQ(*ticks.begin(), 35);
   EXPECT_EQ(fake::screen().bells(), PIECES);  // no bells for the win
   const std::string first_line = "1\t" + std::to_string(g.table_score) + "\t\t\tAnn\n";
-  EXPECT_EQ(read_file("highscores.txt").substr(0, first_line.size()), first_line);
+  EXPECT_EQ(read_lines("highscores.txt").substr(0, first_line.size()), first_line);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -524,7 +524,7 @@ TEST_F(Game, WinningScoreHandedOnIncludesTheBonus) {
   state.food = {9, 5};
   script({{150, "x"}, {160, "Winner\r"}, {170, "y"}});
   run_from(state, 304, KEY_LEFT, 2000, 9);
-  EXPECT_EQ(read_file("highscores.txt").substr(0, 16), "1\t3509\t\t\tWinner\n");
+  EXPECT_EQ(read_lines("highscores.txt").substr(0, 16), "1\t3509\t\t\tWinner\n");
   EXPECT_TRUE(fake::input_drained());
 }
 
@@ -558,7 +558,7 @@ TEST_P(EndOfGame, ScoreEqualToTheLowestGoesToTheNameEntry) {
   run_from(state, 4, KEY_LEFT, 0, GetParam().speed);
   std::string expected =
       GetParam().enters ? table.substr(0, table.size() - 8) + "5\t7\t\t\tEve\n" : table;
-  EXPECT_EQ(read_file("highscores.txt"), expected);
+  EXPECT_EQ(read_lines("highscores.txt"), expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Game, EndOfGame, ::testing::Values(Entry{7, true}, Entry{6, false}));
