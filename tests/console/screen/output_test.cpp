@@ -7,8 +7,8 @@
 #include "console/console.h"
 #include "console/console_input.h"
 #include "console/screen/output.h"
-#include "text/char_width.h"
 #include "fake/fake_terminal.h"
+#include "text/char_width.h"
 
 namespace vormi {
 namespace {
