@@ -31,9 +31,10 @@ trap 'rm -rf "$stage"' EXIT
 cp "$build/vormi.exe" "$stage/vormi.exe"
 crlf() { sed 's/\r$//; s/$/\r/'; }
 crlf <packaging/copyright >"$stage/LICENSE.txt"
+title="vormi $version for Windows 10 and 11 (64-bit)"
 crlf >"$stage/README.txt" <<EOF
-vormi $version for Windows 10 and 11 (64-bit)
-============================================
+$title
+${title//?/=}
 
 Steer the vormi around a walled board: it grows with each piece of food and
 speeds up as the score rises. The five best scores are kept.
