@@ -1,5 +1,7 @@
 #include "text/cp437.h"
 
+#include "text/utf8.h"
+
 namespace vormi {
 
 namespace {
@@ -24,19 +26,6 @@ constexpr unsigned short CP437_UPPER[128] = {
     0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0,
 };
 
-// A code point of the upper half, all from U+0080 up, in UTF-8.
-int encode_utf8(int code, char* out) {
-  if (code < 0x800) {
-    out[0] = static_cast<char>(0xC0 | (code >> 6));
-    out[1] = static_cast<char>(0x80 | (code & 0x3F));
-    return 2;
-  }
-  out[0] = static_cast<char>(0xE0 | (code >> 12));
-  out[1] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-  out[2] = static_cast<char>(0x80 | (code & 0x3F));
-  return 3;
-}
-
 }  // namespace
 
 int cp437_utf8(unsigned char byte, char* out) {
@@ -44,7 +33,7 @@ int cp437_utf8(unsigned char byte, char* out) {
     out[0] = static_cast<char>(byte);
     return 1;
   }
-  return encode_utf8(CP437_UPPER[byte - 0x80], out);
+  return utf8_encode(CP437_UPPER[byte - 0x80], out);  // all from U+0080 up
 }
 
 char cp437_ascii(unsigned char byte) {

@@ -18,4 +18,8 @@ bool utf8_fits_after(unsigned char lead, int index, unsigned char byte);
 // bytes there do not start with one. Its code point goes to code when given.
 int utf8_char_length(const unsigned char* text, int size, int* code = nullptr);
 
+// Writes code point code, from U+0080 up, as UTF-8 into out (room for 4
+// bytes); returns how many bytes it took (2 to 4).
+int utf8_encode(int code, char* out);
+
 }  // namespace vormi

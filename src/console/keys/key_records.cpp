@@ -3,6 +3,7 @@
 #include "console/keys/key_sequences.h"
 #include "console/keys/key_table.h"
 #include "text/cp437.h"
+#include "text/utf8.h"
 
 namespace vormi {
 
@@ -46,25 +47,6 @@ int code_point_of(KeyRecordReader& reader, int unit) {
   return unit;
 }
 
-int encode_utf8(int code, char* out) {
-  if (code < 0x800) {
-    out[0] = static_cast<char>(0xC0 | (code >> 6));
-    out[1] = static_cast<char>(0x80 | (code & 0x3F));
-    return 2;
-  }
-  if (code < 0x10000) {
-    out[0] = static_cast<char>(0xE0 | (code >> 12));
-    out[1] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out[2] = static_cast<char>(0x80 | (code & 0x3F));
-    return 3;
-  }
-  out[0] = static_cast<char>(0xF0 | (code >> 18));
-  out[1] = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-  out[2] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-  out[3] = static_cast<char>(0x80 | (code & 0x3F));
-  return 4;
-}
-
 // What a key of the table types, as a terminal's bytes for the same press
 // would type it.
 int typed_by(int key, int modifiers, int code) {
@@ -90,7 +72,7 @@ bool key_record_event(KeyRecordReader& reader, const KeyRecord& record, KeyEvent
   if (alt_gr && code >= 0x20 && code != 0x7F) modifiers &= ~(MOD_CTRL | MOD_ALT);
   event = {};
   if (code >= 0x80) {
-    encode_utf8(code, event.text);
+    utf8_encode(code, event.text);
     const int byte = cp437_from_code_point(code);
     event.press = {0, modifiers, byte != 0 ? byte : '?'};
     return true;
