@@ -157,24 +157,25 @@ int min_timeout(int a, int b) {
 
 // Waits for input or until what is half told settles. A device that keeps
 // reporting input it does not give can no longer be read: the program ends as
-// after a hang-up. Never false.
-bool wait_for_input(int timeout_ms) {
+// after a hang-up.
+void wait_for_input(int timeout_ms) {
   const bool readable = wait_device(min_timeout(timeout_ms, device_keys_settle_in()), true);
   if (pump_input() > 0 || !readable) {
     state.empty_reads = 0;
-    return true;
+    return;
   }
   if (++state.empty_reads >= MAX_EMPTY_READS) device_hang_up();
-  return true;
 }
 
 // Waits up to timeout_ms, ending early when input comes; no key is taken,
 // but the bytes are read as they come: only then is an Esc told from a key
 // typed after it by the silence between them, instead of both being read late
-// as one Alt key. A full queue, or a terminal that keeps reporting input it
-// does not give, is not watched.
+// as one Alt key. A full queue is not watched.
 void wait_reading_input(int timeout_ms) {
-  if (!device_keys_fit(state.queue) || !wait_for_input(timeout_ms)) wait_device(timeout_ms, false);
+  if (device_keys_fit(state.queue))
+    wait_for_input(timeout_ms);
+  else
+    wait_device(timeout_ms, false);
 }
 
 bool any_key_queued() {
@@ -269,14 +270,14 @@ bool console_key_ready() {
   return any_key_queued();
 }
 
-bool console_next_event(KeyEvent& event) {
+void console_next_event(KeyEvent& event) {
   for (;;) {
     pump_input();
     if (state.queue.count > 0) {
       event = queue_pop(state.queue);
-      return true;
+      return;
     }
-    if (!wait_for_input(-1)) return false;
+    wait_for_input(-1);
   }
 }
 
@@ -288,7 +289,7 @@ int console_read_key() {
   }
   for (;;) {
     KeyEvent event;
-    if (!console_next_event(event)) return -1;
+    console_next_event(event);
     const KeyCodes codes = read_codes(event.press);
     if (codes.count == 0) continue;
     if (codes.count == 2) state.pending_code = codes.second;
@@ -297,8 +298,7 @@ int console_read_key() {
 }
 
 int console_wait_key() {
-  while (!console_key_ready())
-    if (!wait_for_input(-1)) return -1;
+  while (!console_key_ready()) wait_for_input(-1);
   return console_read_key();
 }
 
@@ -325,11 +325,10 @@ void console_wait_until(int deadline, bool watch_keys) {
     // back until it knows whether the Esc key was pressed.
     const bool unresolved = watch_keys && device_key_unresolved();
     if (left <= 0 && !unresolved) return;
-    if (watch_keys) {
-      if (!wait_for_input(left > 0 ? left : -1)) return;
-    } else {
+    if (watch_keys)
+      wait_for_input(left > 0 ? left : -1);
+    else
       wait_reading_input(left);
-    }
   }
 }
 

@@ -7,9 +7,9 @@
 
 namespace vormi {
 
-// Takes the oldest decoded event, waiting for one. False when the terminal
-// cannot be read.
-bool console_next_event(KeyEvent& event);
+// Takes the oldest decoded event, waiting for one. A terminal that can no
+// longer be read ends the program as a hang-up does.
+void console_next_event(KeyEvent& event);
 
 // Forgets the second code of an extended key whose 0 was already read.
 void console_drop_pending_code();

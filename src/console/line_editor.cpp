@@ -180,7 +180,7 @@ int console_read_line(char* buffer, int capacity) {
                   shadow.cursor_x, shadow.cursor_y};
   for (;;) {
     KeyEvent event;
-    if (!console_next_event(event)) break;  // the terminal is gone: keep what was typed
+    console_next_event(event);
     if (event.text[0] != '\0') {
       const int size = static_cast<int>(std::strlen(event.text));
       // A mark at the start would sit on whatever stands before the line.
