@@ -231,7 +231,7 @@ bool console_start(char* why, int why_size) {
   // before the device puts the terminal back: registered after it, run before.
   static bool flush_registered = false;
   if (!flush_registered) flush_registered = std::atexit(flush_at_exit) == 0;
-  device_start_screen(state.queue);
+  device_start_screen();
   seed_game_random(1);
   return true;
 }

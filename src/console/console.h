@@ -33,10 +33,11 @@ namespace vormi {
 // smaller than 80x24, writes a one-line reason (no newline) into why and
 // returns false, having drawn nothing; the caller ends the program.
 // Otherwise enters the alternate screen (left again on every way out and
-// before a stop), asks the terminal what it can do and waits up to 200 ms for
-// its answer, then turns on the keyboard enhancement protocol where it is
-// there. Also starts the millisecond clock at 0 before asking, and seeds the
-// generator with 1.
+// before a stop) and asks the terminal what it can do, without waiting: the
+// first frame may follow at once. The answer is read with the keys whenever
+// it comes, never as keys, and turns on the keyboard enhancement protocol and
+// whole frames where the terminal has them. Also starts the millisecond clock
+// at 0 before asking, and seeds the generator with 1.
 bool console_start(char* why, int why_size);
 
 // Blanks the whole screen and puts the cursor at (1,1). Where the terminal

@@ -17,41 +17,86 @@ class KeysTest : public ::testing::Test {
 
 using test::TerminalAnswers;
 
-// Start-up on each kind of terminal: the alternate screen and the query in
-// one write; the answer waited for only until it comes, or 200 ms where none
-// does; keys typed meanwhile kept, no byte of a reply taken for a key; the
-// keyboard protocol pushed, and popped on the way out, only where the
-// terminal has it; whole-screen frames wrapped where it knows
-// mode 2026.
-TEST(ConsoleStart, AsksTheTerminalAndKeepsKeysTypedMeanwhile) {
-  const struct {
-    TerminalAnswers answers;
-    uint32_t waited;
-  } cases[] = {
-      {TerminalAnswers::KEYBOARD_AND_SYNC, 0},
-      {TerminalAnswers::SYNC_ONLY, 0},
-      {TerminalAnswers::ATTRIBUTES_ONLY, 0},
-      {TerminalAnswers::NOTHING, 200},
+// Start-up never waits: the alternate screen and the query go out in one
+// write, and the first frame before any virtual time passes. The replies are
+// read with the keys whenever they come, split or whole, and are never keys;
+// the keyboard protocol is pushed (and popped on the way out) once they say
+// the terminal has it, and whole frames are wrapped once they say it knows
+// mode 2026. Keys typed before, between and after the replies are each read
+// once, in order.
+TEST(ConsoleStart, TakesTheAnswersWhenTheyComeAndKeepsEveryKey) {
+  const std::string all = test::replies_of(TerminalAnswers::KEYBOARD_AND_SYNC);
+  struct Piece {
+    uint32_t at_ms;
+    std::string bytes;
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(test::name_of(c.answers));
-    fake::reset_answering(c.answers, "x\x1b[A");
-    const bool full = test::has_sync_output(c.answers);
-    EXPECT_EQ(fake::startup_output(),
-              std::string("\x1b[?1049h\x1b[?u\x1b[?2026$p\x1b[c") +
-                  (test::has_keyboard_protocol(c.answers) ? "\x1b[>1u" : ""));
-    EXPECT_EQ(fake::now(), c.waited);
-    EXPECT_EQ(fake::screen_modes_off(), test::screen_modes_off(c.answers));
-    EXPECT_EQ(console_read_key(), 'x');
-    EXPECT_EQ(console_read_key(), 0);
-    EXPECT_EQ(console_read_key(), KEY_UP);
-    EXPECT_FALSE(console_key_ready());
+  const struct {
+    const char* name;
+    std::vector<Piece> sent;  // by the terminal and the player
+    TerminalAnswers has;      // what the replies say
+    std::vector<int> keys;    // read before the x typed last
+    uint32_t last_key_at;     // when the last of them is known (0: not checked)
+  } rows[] = {
+      {"at once, keys first", {{0, "x\x1b[A" + all}}, TerminalAnswers::KEYBOARD_AND_SYNC,
+       {'x', 0, KEY_UP}, 0},
+      {"sync only", {{0, test::replies_of(TerminalAnswers::SYNC_ONLY)}}, TerminalAnswers::SYNC_ONLY,
+       {}, 0},
+      {"attributes only", {{0, test::replies_of(TerminalAnswers::ATTRIBUTES_ONLY)}},
+       TerminalAnswers::ATTRIBUTES_ONLY, {}, 0},
+      {"at 150 ms", {{150, all}}, TerminalAnswers::KEYBOARD_AND_SYNC, {}, 0},
+      {"split across two reads", {{150, all.substr(0, 12)}, {230, all.substr(12)}},
+       TerminalAnswers::KEYBOARD_AND_SYNC, {}, 0},
+      {"no answer: Esc by the 50 ms rule once none is owed", {{1200, "\x1b"}},
+       TerminalAnswers::NOTHING, {KEY_ESC}, 1250},
+      {"Esc before the answer, which ends it", {{10, "\x1b"}, {150, all}},
+       TerminalAnswers::KEYBOARD_AND_SYNC, {KEY_ESC}, 150},
+      {"keys before and after the protocol", {{10, "a"}, {150, all}, {200, "\x1b[98u"}},
+       TerminalAnswers::KEYBOARD_AND_SYNC, {'a', 'b'}, 200},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    fake::reset_answering(TerminalAnswers::NOTHING);
+    for (const Piece& piece : row.sent) fake::type_at(piece.at_ms, piece.bytes);
+    fake::type_at(2000, "x");
+    EXPECT_EQ(fake::startup_output(), "\x1b[?1049h\x1b[?u\x1b[?2026$p\x1b[c");
     console_clear();
+    console_print("first");
+    for (int key : row.keys) EXPECT_EQ(console_wait_key(), key);
+    if (row.last_key_at != 0) {
+      EXPECT_EQ(fake::now(), row.last_key_at);
+    }
+    EXPECT_EQ(console_wait_key(), 'x');
+    EXPECT_EQ(fake::frames().front().waited_at, 0u);
+    EXPECT_NE(fake::frames().front().bytes.find("first"), std::string::npos);
+    const bool keyboard = test::has_keyboard_protocol(row.has);
+    EXPECT_EQ(fake::output().find("\x1b[>1u") != std::string::npos, keyboard);
+    EXPECT_EQ(fake::screen_modes_off(), test::screen_modes_off(row.has));
+    fake::clear_output();
+    console_clear();
+    const bool full = test::has_sync_output(row.has);
     const std::string& frame = fake::output();
     EXPECT_EQ(frame.rfind("\x1b[?2026h\x1b[2J", 0) == 0, full) << frame.substr(1);
     EXPECT_EQ(frame.size() > 8 && frame.substr(frame.size() - 8) == "\x1b[?2026l", full)
         << frame.substr(1);
-    EXPECT_EQ(frame.find("\x1b[?2026") == std::string::npos, !full) << frame.substr(1);
+  }
+}
+
+// Whatever byte of the replies the first read ends at, and though a read
+// finds nothing before the rest comes (80 ms on, past the Esc key's 50 ms),
+// the replies are taken whole and give no key.
+TEST(ConsoleStart, AnEmptyReadWithinTheRepliesChangesNothing) {
+  const std::string all = test::replies_of(TerminalAnswers::KEYBOARD_AND_SYNC);
+  for (size_t split = 0; split <= all.size(); ++split) {
+    SCOPED_TRACE(split);
+    fake::reset_answering(TerminalAnswers::NOTHING);
+    fake::type_at(0, all.substr(0, split));
+    fake::type_at(80, all.substr(split));
+    fake::type_at(500, "x");
+    // Held past 40 ms only while an ESC may begin the rest, and no longer.
+    console_wait_until(40, true);
+    EXPECT_LE(fake::now(), 80u);
+    EXPECT_EQ(console_wait_key(), 'x');
+    EXPECT_EQ(fake::screen_modes_off(), test::screen_modes_off(TerminalAnswers::KEYBOARD_AND_SYNC));
   }
 }
 

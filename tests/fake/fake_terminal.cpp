@@ -52,7 +52,6 @@ struct Fake {
   std::vector<int> signals;
   std::string modes_off;
   std::string startup_output;
-  std::string typed_first;  // typed before the terminal answers the query
   bool answer_owed = false;
   uint32_t answer_due = 0;
 };
@@ -96,12 +95,10 @@ static void reset_terminal(int columns, int rows, bool utf8, int64_t calendar_se
                            test::TerminalAnswers answers);
 
 void reset(int columns, int rows, bool utf8, int64_t calendar_seconds) {
-  the_fake().typed_first.clear();
   reset_terminal(columns, rows, utf8, calendar_seconds, test::TerminalAnswers::ATTRIBUTES_ONLY);
 }
 
-void reset_answering(test::TerminalAnswers answers, const std::string& typed_first) {
-  the_fake().typed_first = typed_first;
+void reset_answering(test::TerminalAnswers answers) {
   reset_terminal(80, 25, true, 1700000000, answers);
 }
 
@@ -136,8 +133,7 @@ static void reset_terminal(int columns, int rows, bool utf8, int64_t calendar_se
   f.frame = Frame{};
   f.answer_owed = false;
   console_start(nullptr, 0);
-  // The start-up's query and its wait are no part of the frames the tests
-  // count; what it left to go out with the first frame stays there.
+  // The start-up's query is no part of the frames the tests count.
   f.startup_output = f.output;
   f.output.clear();
   f.frames.clear();
@@ -247,11 +243,12 @@ void terminal_write(const char* data, size_t size) {
   f.screen->feed(data, size);
   // The terminal answers the start-up query as soon as it has read it.
   if (std::string(data, size).find(test::ATTRIBUTES_QUERY) != std::string::npos)
-    fake::type(f.typed_first + test::replies_of(f.answers));
+    fake::type(test::replies_of(f.answers));
 }
 
 void terminal_switch_screen_modes(const char* now, const char*, const char* off) {
-  terminal_write(now, std::strlen(now));
+  // As on the real terminal, nothing to switch now is no write.
+  if (now[0] != '\0') terminal_write(now, std::strlen(now));
   the_fake().modes_off = off;
 }
 

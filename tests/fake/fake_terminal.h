@@ -26,9 +26,9 @@ struct InputExhausted : std::runtime_error {
 void reset(int columns = 80, int rows = 25, bool utf8 = true,
            int64_t calendar_seconds = 1700000000);
 // As reset(), on a terminal that answers the console's start-up query as
-// answers says, at once (reset's terminal gives only its attributes);
-// typed_first is what the player typed before the answer came.
-void reset_answering(test::TerminalAnswers answers, const std::string& typed_first = "");
+// answers says, as soon as it has read it (reset's terminal gives only its
+// attributes); the console reads the answer with the keys.
+void reset_answering(test::TerminalAnswers answers);
 
 // The keys a signal was raised for (3 for Ctrl+C, 26 for Ctrl+Z; SIGINT and
 // SIGTSTP on POSIX), in order; the fake raises none, it only counts them.

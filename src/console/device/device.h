@@ -37,10 +37,10 @@ void device_ending();
 [[noreturn]] void device_hang_up();
 
 // Puts the game's own screen in front, blank as a fresh copy is (a terminal's
-// alternate screen, a console's screen buffer of the game's own), and learns
-// what the terminal can do where it must be asked. Keys typed meanwhile go into
-// queue.
-void device_start_screen(KeyQueue& queue);
+// alternate screen, a console's screen buffer of the game's own), and asks what
+// the terminal can do where it must be asked. Nothing waits for the answer: it
+// is read with the keys when it comes, and what it says is used from then on.
+void device_start_screen();
 
 // The size the screen has now, and whether text is shown as UTF-8 (a copy's
 // cells then hold UTF-8; otherwise ASCII look-alikes for the glyphs).

@@ -242,7 +242,7 @@ HANDLE make_game_screen() {
   return screen;
 }
 
-void device_start_screen(KeyQueue&) {
+void device_start_screen() {
   const HANDLE screen = windows_console.screen;
   if (screen == INVALID_HANDLE_VALUE || !activate_game_screen()) return;
   // The buffer takes the size of the player's window; a host may change the

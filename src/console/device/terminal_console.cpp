@@ -2,8 +2,9 @@
 // out as the bytes the output translation made (wrapped as one frame where the
 // terminal knows synchronized output), repaints and notices as the bytes that
 // clear and draw, and the terminal's bytes come in through the key decoder.
-// At start-up the terminal is asked what it can do, and its answers are taken
-// as reports, never keys.
+// At start-up the terminal is asked what it can do; nothing waits for the
+// answers. They are read with the keys whenever they come, taken as reports,
+// never keys, and what they say the terminal has is turned on from then on.
 #include "console/device/device.h"
 #include "console/device/terminal_device.h"
 #include "console/keys/key_decoder.h"
@@ -33,13 +34,10 @@ constexpr char KEYBOARD_PUSH[] = "\x1b[>1u";
 // the keyboard enhancement flags, mode 2026 (synchronized output), then the
 // primary device attributes, which every terminal answers, and answers last.
 constexpr char SCREEN_ON_AND_QUERY[] = "\x1b[?1049h\x1b[?u\x1b[?2026$p\x1b[c";
-// How long start-up waits for the attributes, paid in full only on a terminal
-// that answers nothing: a round trip, even over a slow link, takes less.
-constexpr int TERMINAL_ANSWER_WAIT_MS = 200;
-// A terminal that has not answered by then (a very slow link, or one that
-// answers nothing) is no longer waited for: until then an answer that comes
-// late is read and dropped before the terminal is given back, and no part of
-// it is taken for a key.
+// How long the answer is owed: until then an answer not yet read when the
+// terminal is given back is read and dropped first, and an ESC that may begin
+// it waits as a begun sequence does. A terminal that has not answered by then
+// (a very slow link, or one that answers nothing) is no longer waited for.
 constexpr int TERMINAL_ANSWER_DUE_MS = 1000;
 // Around a frame that draws the screen whole, where the terminal knows mode
 // 2026: it shows the frame at once, never half drawn.
@@ -50,7 +48,8 @@ constexpr char CLEAR_SCREEN_HOME[] = "\x1b[2J\x1b[H";
 
 struct TerminalScreenKeys {
   KeyDecoder decoder;
-  bool sync_output;  // the terminal knows mode 2026
+  bool keyboard_protocol;  // flag 1 of the keyboard enhancement protocol is pushed
+  bool sync_output;        // the terminal knows mode 2026
   bool frame_open;   // a whole-screen frame has begun and not yet gone out
 };
 
@@ -109,45 +108,37 @@ void feed(KeyQueue* queue, const char* bytes, size_t size) {
   }
 }
 
-// Once the query's last reply has been read, the terminal need not wait for it.
-void note_answer() {
-  if ((terminal.decoder.reports & REPORT_ATTRIBUTES) != 0) terminal_answer_came();
-}
-
-// Waits for the answers to the start-up query: until the attributes, its last
-// reply, have come, or TERMINAL_ANSWER_WAIT_MS. Keys typed meanwhile go into
-// queue; the replies are reports, never keys. Returns the REPORT_* bits of
-// the replies.
-int ask_terminal(KeyQueue& queue) {
-  const uint32_t asked = device_millis();
-  for (;;) {
-    bool drained = false;
-    device_pump_keys(queue, drained);
-    if ((terminal.decoder.reports & REPORT_ATTRIBUTES) != 0) break;
-    const int left = TERMINAL_ANSWER_WAIT_MS - static_cast<int>(device_millis() - asked);
-    if (left <= 0) break;
-    device_wait(left, true);
-  }
-  return terminal.decoder.reports;
+// What the replies read so far say the terminal has is turned on, each once,
+// between two reads: keys typed before the keyboard protocol went on came as
+// plain bytes, those after as its sequences, and the decoder takes both. Once
+// the query's last reply has been read, the terminal need not wait for it.
+void take_answers() {
+  const int reports = terminal.decoder.reports;
+  if ((reports & REPORT_ATTRIBUTES) != 0) terminal_answer_came();
+  const bool keyboard = (reports & REPORT_KEYBOARD_FLAGS) != 0;
+  const bool sync = (reports & REPORT_SYNC_OUTPUT) != 0;
+  if (keyboard == terminal.keyboard_protocol && sync == terminal.sync_output) return;
+  const bool push = keyboard && !terminal.keyboard_protocol;
+  terminal.keyboard_protocol = keyboard;
+  // Whole frames are wrapped from the next one begun.
+  terminal.sync_output = sync;
+  const char* off = keyboard ? SCREEN_OFF_WITH_KEYBOARD : SCREEN_OFF;
+  if (sync) off = keyboard ? SYNC_SCREEN_OFF_WITH_KEYBOARD : SYNC_SCREEN_OFF;
+  terminal_switch_screen_modes(push ? KEYBOARD_PUSH : "",
+                               keyboard ? SCREEN_ON_WITH_KEYBOARD : SCREEN_ON, off);
 }
 
 }  // namespace
 
-// Enters the alternate screen, asks the terminal, and turns on what it has.
-void device_start_screen(KeyQueue& queue) {
+// Enters the alternate screen and asks the terminal, in one write; the first
+// frame follows at once, and the answers are taken when they come (take_answers).
+void device_start_screen() {
   decoder_reset(terminal.decoder);
   terminal.frame_open = false;
   terminal.sync_output = false;
+  terminal.keyboard_protocol = false;
   terminal_expect_answer(TERMINAL_ANSWER_DUE_MS);
   terminal_switch_screen_modes(SCREEN_ON_AND_QUERY, SCREEN_ON, SCREEN_OFF);
-  const int reports = ask_terminal(queue);
-  terminal.sync_output = (reports & REPORT_SYNC_OUTPUT) != 0;
-  const bool keyboard = (reports & REPORT_KEYBOARD_FLAGS) != 0;
-  if (!keyboard && !terminal.sync_output) return;
-  const char* off = keyboard ? SCREEN_OFF_WITH_KEYBOARD : SCREEN_OFF;
-  if (terminal.sync_output) off = keyboard ? SYNC_SCREEN_OFF_WITH_KEYBOARD : SYNC_SCREEN_OFF;
-  terminal_switch_screen_modes(keyboard ? KEYBOARD_PUSH : "",
-                               keyboard ? SCREEN_ON_WITH_KEYBOARD : SCREEN_ON, off);
 }
 
 void device_begin_whole_frame(OutputBuffer& out) {
@@ -203,7 +194,7 @@ int device_pump_keys(KeyQueue& queue, bool& drained) {
   KeyEvent events[DECODER_MAX_EVENTS];
   push_events(&queue, events,
               decoder_flush(terminal.decoder, device_millis(), terminal_answer_owed(), events));
-  note_answer();
+  take_answers();
   return total;
 }
 
@@ -214,7 +205,7 @@ int device_drop_keys() {
     total += static_cast<int>(size);
     feed(nullptr, bytes, size);
   }
-  note_answer();
+  take_answers();
   return total;
 }
 
