@@ -50,7 +50,7 @@ struct TerminalScreenKeys {
   KeyDecoder decoder;
   bool keyboard_protocol;  // flag 1 of the keyboard enhancement protocol is pushed
   bool sync_output;        // the terminal knows mode 2026
-  bool frame_open;   // a whole-screen frame has begun and not yet gone out
+  bool frame_open;         // a whole-screen frame has begun and not yet gone out
 };
 
 TerminalScreenKeys terminal;
