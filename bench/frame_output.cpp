@@ -14,7 +14,6 @@
 // Targets: 1 write, at most 40 bytes and at most 4 system calls a step; the
 // median latency within 0.3 ms of the median echo.
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -26,17 +25,13 @@
 
 #include "start_game.h"
 #include "support/pty_session.h"
+#include "timing.h"
 
 namespace {
 
 constexpr const char* STRACE = "/usr/bin/strace";
 constexpr int MARKER_COLUMN = 8;  // two left of the menu's items
 constexpr int MENU_FIRST_ROW = 5;
-
-double now_ms() {
-  using namespace std::chrono;
-  return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
-}
 
 // strace -xx writes every byte of a buffer as \xNN.
 std::string hex_of(const std::string& text) {

@@ -2,7 +2,6 @@
 // binary on a pseudo-terminal, each step seen as the output burst that draws
 // the head glyph, timed as it arrives.
 //   bench_step_timing [seconds]   (default 10)
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -10,15 +9,11 @@
 #include <vector>
 
 #include "support/pty_session.h"
+#include "timing.h"
 
 namespace {
 
 const std::string HEAD = "\u2592";
-
-double now_ms() {
-  using namespace std::chrono;
-  return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
-}
 
 void measure(char speed, int tick, int ms) {
   vormi::test::PtySession game({VORMI_BINARY}, 80, 25, "/tmp");
