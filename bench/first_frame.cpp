@@ -44,16 +44,19 @@ double first_frame_ms(const std::string& binary, int answer_after_ms) {
   return now_ms() - started;
 }
 
+std::string when(int answer_after_ms) {
+  if (answer_after_ms == NEVER) return "never";
+  if (answer_after_ms == 0) return "at once";
+  return "after " + std::to_string(answer_after_ms) + " ms";
+}
+
 void measure(const std::string& binary, int answer_after_ms, int samples) {
   std::vector<double> times;
   for (int i = 0; i < samples; ++i) {
     const double took = first_frame_ms(binary, answer_after_ms);
     if (took >= 0) times.push_back(took);
   }
-  const std::string answer = answer_after_ms == NEVER ? "never"
-                             : answer_after_ms == 0   ? "at once"
-                                                      : "after " + std::to_string(answer_after_ms) + " ms";
-  report(("  answering " + answer).c_str(), times);
+  report(("  answering " + when(answer_after_ms)).c_str(), times);
 }
 
 }  // namespace
