@@ -511,6 +511,8 @@ TEST_F(ConsoleEndToEnd, LateRepliesNeverReachTheShellNorBecomeKeys) {
       ASSERT_TRUE(session.wait_for("code=120")) << session.screen().text();
       EXPECT_EQ(session.screen().row(10), row.key[0] == '\x1b' ? "code=27" : "code=120")
           << "a key came before x, or the Esc was lost";
+      // Read late, the replies turn the protocol on; dropped at a stop, they do not.
+      EXPECT_EQ(session.output().find("\x1b[>1u") != std::string::npos, !stop);
       session.send("q");
       ASSERT_TRUE(session.wait_exit(status));
       EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
