@@ -70,12 +70,14 @@ void device_show_notice(const char* text, int size, OutputBuffer& out);
 // Moves the key events that are ready now into queue, in order; never waits.
 // Reads only while the queue has room for all one read can make
 // (device_keys_fit). drained: everything the terminal had was taken. Returns how
-// much was read (bytes or records); 0 when nothing was.
+// much was read (bytes or records); 0 when nothing was. The terminal's answers
+// among what is read are no events: what they say it has is used from here on.
 int device_pump_keys(KeyQueue& queue, bool& drained);
 // Whether the queue has room for all one more read could make.
 bool device_keys_fit(const KeyQueue& queue);
 // Reads and drops whatever input is ready; returns how much went. Ctrl+C and
-// Ctrl+Z that the terminal sends as keys still act as they do in a pump.
+// Ctrl+Z that the terminal sends as keys, and its answers, still act as they
+// do in a pump.
 int device_drop_keys();
 // Ends what is still being told apart (an Esc that may begin a sequence) as if
 // nothing more would come: into queue, or dropped when queue is null.
