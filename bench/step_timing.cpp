@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "start_game.h"
 #include "support/pty_session.h"
 #include "timing.h"
 
@@ -17,14 +18,7 @@ const std::string HEAD = "\u2592";
 
 void measure(char speed, int tick, int ms) {
   vormi::test::PtySession game({VORMI_BINARY}, 80, 25, "/tmp");
-  bool started = game.wait_for("Press Any Key To Continue");
-  game.send("x");
-  started = started && game.wait_for("New Game");
-  game.send("\r");
-  started = started && game.wait_for("Select The game speed");
-  game.send(std::string(1, speed));
-  started = started && game.wait_for("Speed: ");
-  if (!started) {
+  if (!start_game(game, speed)) {
     std::printf("speed %c: could not start a game\n", speed);
     return;
   }
